@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_set>
@@ -118,6 +119,8 @@ private:
     uint64_t FCurrentId = 0; // sender of the record being delivered, 0 when none
     TAutoResetEvent FWake;
     std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FDeleteSelf{false};
+    uint64_t FUiDeliveringId = 0; // UI thread only: the sink whose handler runs now
     std::thread FThread;
 };
 

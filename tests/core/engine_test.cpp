@@ -1,0 +1,616 @@
+// The source/sink engine on real worker threads; this test's main thread is the UI thread
+// and pumps UI-thread calls itself.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "Pump.h"
+#include "audio/AuClasses.h"
+#include "audio/AuClassesThread.h"
+#include "platform/uisync.h"
+
+using namespace sundral;
+using namespace std::chrono_literals;
+
+namespace {
+
+using sundral::test::PumpUntil;
+
+// Lets the dispatcher deliver everything posted so far: a marker sink's run posts its done
+// event after anything posted earlier, and the queue is first in, first out.
+void Drain();
+
+// A source of Blocks blocks of BlockSize bytes; byte i of the stream is i mod 251.
+class TCountingSource : public TAuInput {
+public:
+    TCountingSource(TComponent* owner, uint32_t blocks, uint32_t blockSize = 256,
+                    bool sizeKnown = true)
+        : TAuInput(owner), FBlocks(blocks), FBlockSize(blockSize), FSizeKnown(sizeKnown),
+          FBuffer(blockSize) {}
+
+    std::atomic<int> InitCount{0}, FlushCount{0};
+    std::function<void()> OnInit;
+
+protected:
+    uint32_t GetBitsPerSample() override { return 16; }
+    uint32_t GetChannels() override { return 2; }
+    uint32_t GetSampleRate() override { return 44100; }
+    void InitInput() override {
+        ++InitCount;
+        if (OnInit) OnInit();
+        FBusy = true;
+        FPosition = 0;
+        FSize = FSizeKnown ? int64_t(FBlocks) * FBlockSize : -1;
+        FFrameSize = 4;
+        FNext = 0;
+    }
+    void FlushInput() override {
+        ++FlushCount;
+        FBusy = false;
+    }
+    void ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) override {
+        uint64_t total = uint64_t(FBlocks) * FBlockSize;
+        if (FNext >= total) {
+            Bytes = 0;
+            return;
+        }
+        Bytes = uint32_t(std::min<uint64_t>({Bytes, FBlockSize, total - FNext}));
+        for (uint32_t i = 0; i < Bytes; ++i) FBuffer[i] = uint8_t((FNext + i) % 251);
+        FNext += Bytes;
+        FPosition += Bytes;
+        Buffer = FBuffer.data();
+    }
+
+private:
+    uint32_t FBlocks, FBlockSize;
+    bool FSizeKnown;
+    std::vector<uint8_t> FBuffer;
+    uint64_t FNext = 0;
+};
+
+// A sink that records what it got and can be held inside DoOutput, or made to fail.
+class TRecordingSink : public TAuOutput {
+public:
+    explicit TRecordingSink(TComponent* owner) : TAuOutput(owner) {}
+    ~TRecordingSink() override { StopWorker(); }
+
+    std::vector<uint8_t> Data;
+    std::atomic<int> PrepareCount{0}, DoneCount{0}, Blocks{0};
+    std::atomic<bool> StoppedInDone{false};
+    std::function<void()> ThrowInPrepare, ThrowInDoOutput, ThrowInDone;
+
+    // While held, DoOutput waits before each block after the first HoldAfter blocks.
+    void Hold(int after = 0) {
+        std::lock_guard g(FGateLock);
+        FHeld = true;
+        FHoldAfter = after;
+    }
+    void Release() {
+        // Notify under the lock: the sink may be destroyed as soon as the lock is free.
+        std::lock_guard g(FGateLock);
+        FHeld = false;
+        FGate.notify_all();
+    }
+    bool WaitUntilHeld() {
+        std::unique_lock g(FGateLock);
+        return FGate.wait_for(g, 60s, [this] { return FParked; });
+    }
+    using TAuOutput::Active;
+
+protected:
+    void Prepare() override {
+        ++PrepareCount;
+        Data.clear();
+        if (ThrowInPrepare) ThrowInPrepare();
+        Input()->Init();
+    }
+    bool DoOutput(bool Abort) override {
+        if (!Active()) return true;
+        if (Abort) return false;
+        {
+            std::unique_lock g(FGateLock);
+            if (FHeld && Blocks >= FHoldAfter) {
+                FParked = true;
+                FGate.notify_all();
+                FGate.wait(g, [this] { return !FHeld; });
+                FParked = false;
+            }
+        }
+        if (ThrowInDoOutput) ThrowInDoOutput();
+        uint8_t buf[256];
+        uint32_t n = ReadOnce(Input(), buf, sizeof buf);
+        if (n == 0) return false;
+        Data.insert(Data.end(), buf, buf + n);
+        ++Blocks;
+        return true;
+    }
+    void Done() override {
+        ++DoneCount;
+        StoppedInDone = Stopped();
+        Input()->Flush();
+        if (ThrowInDone) ThrowInDone();
+    }
+
+private:
+    std::mutex FGateLock;
+    std::condition_variable FGate;
+    bool FHeld = false, FParked = false;
+    int FHoldAfter = 0;
+};
+
+struct Events {
+    std::vector<std::pair<char, int>> Log; // 'p' with the progress, 'd', 'x'
+    int Done() const {
+        int n = 0;
+        for (auto& e : Log) n += e.first == 'd';
+        return n;
+    }
+    int Progress() const {
+        int n = 0;
+        for (auto& e : Log) n += e.first == 'p';
+        return n;
+    }
+    void Attach(TAuOutput& sink) {
+        sink.OnProgress = [this, &sink](TComponent*) { Log.push_back({'p', sink.Progress()}); };
+        sink.OnDone = [this](TComponent*) { Log.push_back({'d', 0}); };
+        sink.OnThreadException = [this](TComponent*) { Log.push_back({'x', 0}); };
+    }
+};
+
+void Drain() {
+    TComponent owner(nullptr);
+    TCountingSource source(&owner, 0);
+    TRecordingSink marker(&owner);
+    marker.SetInput(&source);
+    bool done = false;
+    marker.OnDone = [&](TComponent*) { done = true; };
+    marker.Run();
+    ASSERT_TRUE(PumpUntil([&] { return done; }));
+}
+
+std::vector<uint8_t> Pattern(size_t n) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = uint8_t(i % 251);
+    return v;
+}
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override { SetUiThread(); }
+    TComponent Owner{nullptr};
+};
+
+TEST_F(Engine, RunMovesEveryByteAndReportsProgressBeforeDone) {
+    TCountingSource source(&Owner, 40);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&source);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_FALSE(sink.Busy());
+    EXPECT_EQ(sink.Data, Pattern(40 * 256));
+    EXPECT_EQ(sink.PrepareCount, 1);
+    EXPECT_EQ(sink.DoneCount, 1);
+    EXPECT_EQ(source.FlushCount, 1);
+    EXPECT_EQ(sink.Progress(), 100);
+    EXPECT_EQ(sink.LastProgress(), 100);
+    ASSERT_GE(ev.Log.size(), 2u);
+    EXPECT_EQ(ev.Log.back().first, 'd');
+    // Integer percentages change 40 times in 40 blocks; each change posts exactly once.
+    EXPECT_EQ(ev.Progress(), 40);
+    for (size_t i = 1; i + 1 < ev.Log.size(); ++i) EXPECT_EQ(ev.Log[i - 1].first, 'p');
+}
+
+TEST_F(Engine, ProgressRulesAndLastProgressAcrossRuns) {
+    TCountingSource empty(&Owner, 0);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    EXPECT_EQ(sink.Progress(), 0) << "no input";
+    sink.SetInput(&empty);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_EQ(ev.Progress(), 0) << "Size 0 never changes the percentage from 0";
+    EXPECT_EQ(sink.Progress(), 0);
+
+    // Unknown size: -1 is posted once, and a second run starting at -1 posts nothing.
+    TCountingSource unknown(&Owner, 5, 256, false);
+    sink.SetInput(&unknown);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 2; }));
+    EXPECT_EQ(ev.Progress(), 1);
+    EXPECT_EQ(sink.LastProgress(), -1);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 3; }));
+    EXPECT_EQ(ev.Progress(), 1);
+}
+
+TEST_F(Engine, RunRefusesBusySinkAndMissingInput) {
+    TRecordingSink sink(&Owner);
+    try {
+        sink.Run();
+        FAIL() << "Run without input must raise";
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "Input is not assigned");
+    }
+    EXPECT_FALSE(sink.Busy());
+
+    TCountingSource source(&Owner, 10);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&source);
+    sink.Hold();
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    try {
+        sink.Run();
+        FAIL() << "Run on a busy sink must raise";
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "Component is Busy");
+    }
+    EXPECT_TRUE(sink.Busy());
+    sink.Release();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_EQ(sink.Data.size(), 10u * 256);
+}
+
+TEST_F(Engine, AsyncStopRunsDoneAndDeliversOnDone) {
+    TCountingSource source(&Owner, 100);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&source);
+    sink.Hold(3);
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    sink.Stop(true);
+    EXPECT_TRUE(sink.Stopped());
+    sink.Release();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_TRUE(sink.StoppedInDone);
+    EXPECT_FALSE(sink.Stopped()) << "cleared when the run ends";
+    EXPECT_EQ(sink.DoneCount, 1);
+    EXPECT_LT(sink.Data.size(), 100u * 256);
+}
+
+TEST_F(Engine, SyncStopSuppressesTheRunsEventsAndAllowsRunAtOnce) {
+    TCountingSource source(&Owner, 100);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&source);
+    sink.Hold(10);
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(5ms);
+        sink.Release();
+    });
+    sink.Stop(false);
+    releaser.join();
+    EXPECT_FALSE(sink.Busy());
+    EXPECT_EQ(sink.DoneCount, 1);
+    Drain();
+    EXPECT_EQ(ev.Done(), 0) << "no OnDone after a synchronous stop";
+    size_t progressBefore = ev.Log.size();
+
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_EQ(sink.Data, Pattern(100 * 256));
+    EXPECT_GT(ev.Log.size(), progressBefore);
+
+    // On an idle sink a synchronous stop returns at once and nothing follows.
+    sink.Stop(false);
+    Drain();
+    EXPECT_EQ(ev.Done(), 1);
+}
+
+TEST_F(Engine, SyncStopFromTheUiThreadWhileTheDispatcherWaitsForIt) {
+    // The dispatcher is blocked handing a progress event to the UI thread, which is busy
+    // stopping: the stop must service that call instead of waiting for ever.
+    TCountingSource source(&Owner, 1000);
+    TRecordingSink sink(&Owner);
+    int progress = 0;
+    sink.OnProgress = [&](TComponent*) { ++progress; };
+    sink.SetInput(&source);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return sink.Blocks > 5; }));
+    std::this_thread::sleep_for(2ms); // let events queue up while nobody pumps
+    sink.Stop(false);
+    EXPECT_FALSE(sink.Busy());
+    int seen = progress;
+    Drain();
+    EXPECT_EQ(progress, seen);
+}
+
+TEST_F(Engine, SetInputWhileRunningRestartsOnTheNewSource) {
+    TCountingSource first(&Owner, 100), second(&Owner, 7);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&first);
+    sink.Hold(2);
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(5ms);
+        sink.Release();
+    });
+    sink.SetInput(&second);
+    releaser.join();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_EQ(sink.Input(), &second);
+    EXPECT_EQ(sink.Data, Pattern(7 * 256));
+    EXPECT_EQ(sink.PrepareCount, 2);
+
+    // Setting none while running stops the job and then fails to run again.
+    sink.SetInput(&first);
+    sink.Hold(2);
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    std::thread releaser2([&] {
+        std::this_thread::sleep_for(5ms);
+        sink.Release();
+    });
+    EXPECT_THROW(sink.SetInput(nullptr), EAuException);
+    releaser2.join();
+    EXPECT_EQ(sink.Input(), nullptr);
+    EXPECT_FALSE(sink.Busy());
+}
+
+TEST_F(Engine, RunFromOnDoneChainsRuns) {
+    TCountingSource source(&Owner, 3);
+    TRecordingSink sink(&Owner);
+    int done = 0;
+    sink.SetInput(&source);
+    sink.OnDone = [&](TComponent* sender) {
+        EXPECT_EQ(sender, &sink);
+        EXPECT_FALSE(sink.Busy());
+        if (++done < 5) sink.Run();
+    };
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return done == 5; }));
+    EXPECT_EQ(sink.PrepareCount, 5);
+    EXPECT_EQ(source.InitCount, 5);
+}
+
+TEST_F(Engine, FailuresEndTheRunButDoneAndOnDoneFollow) {
+    TCountingSource source(&Owner, 10);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.SetInput(&source);
+
+    sink.ThrowInPrepare = [] { throw std::runtime_error("cannot open"); };
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    EXPECT_EQ(sink.ExceptionMessage(), "cannot open");
+    EXPECT_EQ(sink.DoneCount, 1);
+    ASSERT_GE(ev.Log.size(), 2u);
+    EXPECT_EQ(ev.Log[ev.Log.size() - 2].first, 'x');
+
+    // Something that is not a std::exception: still only a failed run.
+    sink.ThrowInPrepare = nullptr;
+    sink.ThrowInDoOutput = [] { throw 42; };
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 2; }));
+    EXPECT_FALSE(sink.ExceptionMessage().empty());
+
+    // A failing Done is swallowed and the sink can run again.
+    sink.ThrowInDoOutput = nullptr;
+    sink.ThrowInDone = [] { throw std::runtime_error("close failed"); };
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 3; }));
+    EXPECT_FALSE(sink.Busy());
+    sink.ThrowInDone = nullptr;
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 4; }));
+    EXPECT_EQ(sink.Data.size(), 10u * 256);
+    EXPECT_EQ(sink.ExceptionMessage(), "") << "Run clears the last message";
+}
+
+TEST_F(Engine, SourceInitReraisesAsAuExceptionAndSetsEndOfData) {
+    TCountingSource source(&Owner, 10);
+    source.OnInit = [] { throw std::runtime_error("bad header"); };
+    try {
+        source.Init();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "bad header");
+    }
+    EXPECT_TRUE(source.EndOfData());
+    // The lock was released: another thread can take it.
+    std::thread t([&] { std::lock_guard g(source.DataLock()); });
+    t.join();
+}
+
+TEST_F(Engine, PrefetchIsServedBeforeTheSourceAndKeepsPosition) {
+    TCountingSource source(&Owner, 4, 100);
+    source.Init();
+    source.Prefetch(150);
+    EXPECT_EQ(source.Position(), 0);
+    std::vector<uint8_t> got(400);
+    bool eof = false;
+    EXPECT_EQ(ReadFull(&source, got.data(), 400, eof), 400u);
+    EXPECT_FALSE(eof);
+    EXPECT_EQ(got, Pattern(400));
+    EXPECT_EQ(source.Position(), 400);
+    EXPECT_EQ(ReadFull(&source, got.data(), 10, eof), 0u);
+    EXPECT_TRUE(eof);
+    EXPECT_EQ(ReadFull(&source, got.data(), 0, eof), 0u);
+    EXPECT_TRUE(eof) << "a zero count reports end of data";
+    source.Flush();
+    EXPECT_FALSE(source.Busy());
+}
+
+TEST_F(Engine, DestroyingRunningSinkStopsItAndCallsNoHandler) {
+    TCountingSource source(&Owner, 1000);
+    int calls = 0;
+    {
+        TRecordingSink sink(&Owner);
+        sink.OnProgress = [&](TComponent*) { ++calls; };
+        sink.OnDone = [&](TComponent*) { ++calls; };
+        sink.SetInput(&source);
+        sink.Hold(5);
+        sink.Run();
+        ASSERT_TRUE(sink.WaitUntilHeld());
+        calls = 0;
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(5ms);
+            sink.Release();
+        });
+        // sink goes out of scope while held; the releaser lets the worker see the stop
+        releaser.detach();
+        std::this_thread::sleep_for(10ms);
+    }
+    Drain();
+    EXPECT_EQ(calls, 0);
+}
+
+TEST_F(Engine, RemovingTheInputClearsTheReference) {
+    TRecordingSink sink(&Owner);
+    auto* source = new TCountingSource(&Owner, 1);
+    sink.SetInput(source);
+    delete source;
+    EXPECT_EQ(sink.Input(), nullptr);
+}
+
+TEST_F(Engine, DispatcherLivesFromFirstToLastSink) {
+    // The fixture owns no sink; earlier tests' sinks are gone.
+    EXPECT_EQ(TEventHandler::Instance(), nullptr);
+    auto* a = new TRecordingSink(nullptr);
+    TEventHandler* shared = TEventHandler::Instance();
+    ASSERT_NE(shared, nullptr);
+    auto* b = new TRecordingSink(nullptr);
+    EXPECT_EQ(TEventHandler::Instance(), shared);
+    delete a;
+    EXPECT_EQ(TEventHandler::Instance(), shared);
+    delete b;
+    EXPECT_EQ(TEventHandler::Instance(), nullptr);
+}
+
+TEST_F(Engine, OnDoneMayDestroyItsOwnSinkEvenTheLastOne) {
+    auto* source = new TCountingSource(nullptr, 3);
+    auto* sink = new TRecordingSink(nullptr);
+    bool done = false;
+    sink->SetInput(source);
+    sink->OnDone = [&](TComponent* sender) {
+        delete sender;
+        done = true;
+    };
+    sink->Run();
+    ASSERT_TRUE(PumpUntil([&] { return done; }));
+    EXPECT_EQ(TEventHandler::Instance(), nullptr);
+    delete source;
+}
+
+TEST_F(Engine, DesignModeSinkHasNoWorker) {
+    TComponent form(nullptr);
+    form.SetDesigning(true);
+    TRecordingSink sink(&form);
+    EXPECT_EQ(TEventHandler::Instance(), nullptr);
+    sink.Stop(false);
+    EXPECT_TRUE(sink.Stopped());
+}
+
+TEST_F(Engine, TwoSinksShareTheDispatcherAndEachGetsItsEventsInOrder) {
+    TCountingSource sa(&Owner, 50), sb(&Owner, 30);
+    TRecordingSink a(&Owner), b(&Owner);
+    std::vector<std::pair<char, int>> log;
+    for (auto [sink, name] : {std::pair{&a, 'a'}, std::pair{&b, 'b'}}) {
+        sink->OnProgress = [&log, sink, name](TComponent*) {
+            log.push_back({name, sink->Progress()});
+        };
+        sink->OnDone = [&log, name](TComponent*) { log.push_back({char(name - 32), 0}); };
+    }
+    a.SetInput(&sa);
+    b.SetInput(&sb);
+    a.Run();
+    b.Run();
+    ASSERT_TRUE(PumpUntil([&] {
+        int d = 0;
+        for (auto& e : log) d += e.first == 'A' || e.first == 'B';
+        return d == 2;
+    }));
+    for (char name : {'a', 'b'}) {
+        bool doneSeen = false;
+        int events = 0;
+        for (auto& e : log) {
+            if (e.first == name) {
+                EXPECT_FALSE(doneSeen) << "progress after done";
+                ++events;
+            }
+            if (e.first == name - 32) doneSeen = true;
+        }
+        EXPECT_TRUE(doneSeen);
+        EXPECT_EQ(events, name == 'a' ? 50 : 30);
+    }
+}
+
+// Hundreds of Run / Stop(async) / Stop(sync) / destroy cycles over two sinks: nothing
+// deadlocks, every run that is not stopped synchronously gets exactly one OnDone, and a
+// synchronously stopped run gets none.
+TEST_F(Engine, StressRunStopDestroyCycles) {
+    std::mt19937 rng(12345);
+    TCountingSource sources[2] = {TCountingSource(&Owner, 64, 64), TCountingSource(&Owner, 64, 64)};
+    std::unique_ptr<TRecordingSink> sinks[2];
+    int delivered[2] = {0, 0}, expected[2] = {0, 0};
+    auto make = [&](int i) {
+        sinks[i] = std::make_unique<TRecordingSink>(&Owner);
+        sinks[i]->SetInput(&sources[i]);
+        sinks[i]->OnDone = [&delivered, i](TComponent*) { ++delivered[i]; };
+        sinks[i]->OnProgress = [](TComponent*) {};
+    };
+    make(0);
+    make(1);
+    for (int cycle = 0; cycle < 600; ++cycle) {
+        int i = int(rng() % 2);
+        TRecordingSink& s = *sinks[i];
+        // Only start when the previous OnDone (if any is due) has arrived.
+        ASSERT_TRUE(PumpUntil([&] { return delivered[i] == expected[i] && !s.Busy(); }))
+            << "cycle " << cycle;
+        s.Run();
+        switch (rng() % 5) {
+        case 0: // run to the end
+            ++expected[i];
+            break;
+        case 1: // async stop
+            if (rng() % 2) std::this_thread::yield();
+            s.Stop(true);
+            ++expected[i];
+            break;
+        case 2: // sync stop
+            if (rng() % 2) WaitAndCheckSynchronize(0ms);
+            s.Stop(false);
+            break;
+        case 3: // async then sync: the sync stop wins
+            s.Stop(true);
+            s.Stop(false);
+            break;
+        case 4: // destroy while running, then a fresh sink
+            sinks[i].reset();
+            EXPECT_EQ(delivered[i], expected[i]) << "cycle " << cycle;
+            delivered[i] = expected[i] = 0;
+            make(i);
+            break;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(PumpUntil([&] { return delivered[i] >= expected[i] && !sinks[i]->Busy(); }));
+    }
+    Drain();
+    EXPECT_EQ(delivered[0], expected[0]);
+    EXPECT_EQ(delivered[1], expected[1]);
+}
+
+} // namespace
