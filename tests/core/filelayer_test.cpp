@@ -1,0 +1,265 @@
+// The stream and file layers: sample ranges, end-of-range cutting, looping, lazy opening,
+// and the file stream's share modes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "TempDir.h"
+#include "audio/AuClassesFile.h"
+#include "platform/TextConv.h"
+#include "platform/filestream.h"
+
+using namespace sundral;
+using sundral::test::TempDir;
+
+namespace {
+
+// Headerless 16-bit stereo: frame k holds the 32-bit value k.
+class TRawIn : public TAuFileIn {
+public:
+    explicit TRawIn(TComponent* owner) : TAuFileIn(owner) {}
+    ~TRawIn() override { CloseSource(); }
+    int Opens = 0;
+    uint32_t ReadLimit = 4096; // bytes per ReadSource, to exercise partial blocks
+
+    void OpenSource() override {
+        std::lock_guard g(FFileLock);
+        if (FOpenCount > 0) return;
+        ++Opens;
+        OpenOwnStream();
+        FValid = true;
+        FChannels = 2;
+        FBitsPerSample = 16;
+        FSampleRate = 8000;
+        FSize = FStream->Size();
+        FStream->SetPosition(0);
+        FOpenCount = 1;
+    }
+    void CloseSource() override {
+        std::lock_guard g(FFileLock);
+        if (FOpenCount <= 0) return;
+        ReleaseOwnStream();
+        FOpenCount = 0;
+    }
+
+protected:
+    void ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) override {
+        Bytes = std::min(Bytes, ReadLimit) / 4 * 4;
+        FBuf.resize(Bytes);
+        Bytes = uint32_t(FStream->Read(FBuf.data(), Bytes));
+        Buffer = FBuf.data();
+    }
+    bool SeekSource(int64_t& SampleNum) override {
+        return FStream->Seek(SampleNum * 4, TSeekOrigin::soBeginning) == SampleNum * 4;
+    }
+
+private:
+    std::vector<uint8_t> FBuf;
+};
+
+std::vector<uint8_t> Frames(uint32_t first, uint32_t count) {
+    std::vector<uint8_t> v(size_t(count) * 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t k = first + i;
+        std::memcpy(&v[size_t(i) * 4], &k, 4);
+    }
+    return v;
+}
+
+std::vector<uint8_t> ReadAll(TAuInput& in, uint32_t ask = 1000) {
+    std::vector<uint8_t> out;
+    for (;;) {
+        const uint8_t* p = nullptr;
+        uint32_t n = ask;
+        in.GetData(p, n);
+        if (n == 0) break;
+        out.insert(out.end(), p, p + n);
+    }
+    return out;
+}
+
+class FileLayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Path = Dir.File("raw.pcm");
+        test::WriteFileBytes(Path, Frames(0, 1000));
+        In.SetFileName(Path);
+    }
+    TempDir Dir;
+    std::string Path;
+    TRawIn In{nullptr};
+};
+
+TEST_F(FileLayer, FormatQueriesOpenLazilyOnce) {
+    EXPECT_EQ(In.Opens, 0);
+    EXPECT_EQ(In.SampleRate(), 8000u);
+    EXPECT_EQ(In.Channels(), 2u);
+    EXPECT_EQ(In.TotalSamples(), 1000);
+    EXPECT_EQ(In.TotalTime(), 0) << "1000 frames at 8000 Hz round to 0 s";
+    EXPECT_EQ(In.Opens, 1);
+    // A new name closes the file; the next query opens the new one.
+    std::string other = Dir.File("other.pcm");
+    test::WriteFileBytes(other, Frames(0, 16000));
+    In.SetFileName(other);
+    EXPECT_EQ(In.TotalSamples(), 16000);
+    EXPECT_EQ(In.TotalTime(), 2);
+    EXPECT_EQ(In.Opens, 2);
+}
+
+TEST_F(FileLayer, WholeFileAndRangesAreExact) {
+    In.Init();
+    EXPECT_EQ(In.Size(), 4000);
+    EXPECT_EQ(ReadAll(In), Frames(0, 1000));
+    In.Flush();
+
+    In.SetStartSample(100);
+    In.SetEndSample(199);
+    In.Init();
+    EXPECT_EQ(In.Size(), 400);
+    EXPECT_EQ(In.TotalSamples(), 100);
+    EXPECT_EQ(ReadAll(In, 1024), Frames(100, 100)) << "the last read is cut at Size";
+    EXPECT_EQ(In.Position(), 400);
+    In.Flush();
+    EXPECT_EQ(In.StartSample(), 0) << "the range applies to one run";
+    EXPECT_EQ(In.EndSample(), -1);
+
+    // An end beyond the data counts to the end; the data runs out one frame early.
+    In.SetStartSample(990);
+    In.SetEndSample(5000);
+    In.Init();
+    EXPECT_EQ(ReadAll(In), Frames(990, 10));
+    In.Flush();
+}
+
+TEST_F(FileLayer, EmptyRangesDeliverNothing) {
+    for (auto [start, end] : {std::pair<int64_t, int64_t>{500, 400}, {2000, -1}, {1001, 1500}}) {
+        In.SetStartSample(start);
+        In.SetEndSample(end);
+        In.Init();
+        EXPECT_TRUE(ReadAll(In).empty()) << start << ".." << end;
+        In.Flush();
+    }
+}
+
+TEST_F(FileLayer, SeekDuringARunMovesTheReader) {
+    In.SetStartSample(10);
+    In.Init();
+    EXPECT_TRUE(In.Seek(20));
+    EXPECT_EQ(In.Position(), 80);
+    const uint8_t* p = nullptr;
+    uint32_t n = 8;
+    In.GetData(p, n);
+    ASSERT_EQ(n, 8u);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 8), Frames(30, 2));
+    EXPECT_FALSE(In.Seek(5000));
+    In.Flush();
+}
+
+TEST_F(FileLayer, LoopDeliversEveryPassWhole) {
+    In.SetLoop(true);
+    In.SetStartSample(0);
+    In.SetEndSample(9);
+    In.Init();
+    std::vector<uint8_t> got;
+    while (got.size() < 3 * 40) {
+        const uint8_t* p = nullptr;
+        uint32_t n = 16; // passes do not line up with reads
+        In.GetData(p, n);
+        ASSERT_GT(n, 0u);
+        got.insert(got.end(), p, p + n);
+    }
+    std::vector<uint8_t> want;
+    for (int i = 0; i < 3; ++i) {
+        auto pass = Frames(0, 10);
+        want.insert(want.end(), pass.begin(), pass.end());
+    }
+    EXPECT_EQ(got, want);
+    In.Flush();
+}
+
+TEST_F(FileLayer, InitFailures) {
+    In.Init();
+    try {
+        In.Init();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "The component is Busy");
+    }
+    In.Flush();
+
+    TRawIn unnamed(nullptr);
+    try {
+        unnamed.Init();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "The file name is not assigned");
+    }
+    unnamed.Flush();
+
+    TRawIn missing(nullptr);
+    missing.SetFileName(Dir.File("no-such-file.pcm"));
+    try {
+        missing.Init();
+        FAIL();
+    } catch (const EAuException& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory");
+    }
+    EXPECT_TRUE(ReadAll(missing).empty()) << "a failed Init leaves end of data";
+    missing.Flush();
+    EXPECT_FALSE(missing.Busy());
+}
+
+TEST_F(FileLayer, AssignedStreamIsUsedAndRewound) {
+    TMemoryStream mem;
+    auto bytes = Frames(0, 50);
+    mem.Write(bytes.data(), int64_t(bytes.size()));
+    TRawIn in(nullptr);
+    in.SetStream(&mem);
+    in.Init();
+    EXPECT_EQ(ReadAll(in), bytes);
+    in.Flush();
+    EXPECT_EQ(mem.Position(), 0);
+}
+
+TEST(FileStream, ShareModesBetweenOwnOpens) {
+    TempDir dir;
+    std::u16string path = Utf8ToUtf16(dir.File("shared ü.wav"));
+    {
+        TAuFileStream created(path, fmCreate);
+        EXPECT_EQ(created.Write("abcd", 4), 4);
+        // Created files are not shared, not even for reading.
+        EXPECT_THROW(TAuFileStream(path, fmOpenRead | fmShareDenyWrite), EAuException);
+    }
+    {
+        TAuFileStream reader(path, fmOpenRead | fmShareDenyWrite);
+        TAuFileStream reader2(path, fmOpenRead | fmShareDenyWrite); // readers coexist
+        try {
+            TAuFileStream writer(path, fmCreate);
+            FAIL() << "a reader denies writers";
+        } catch (const EAuException& e) {
+            EXPECT_STREQ(e.what(), "Device or resource busy");
+        }
+        EXPECT_THROW(TAuFileStream(path, fmOpenReadWrite | fmShareDenyNone), EAuException);
+        char buf[4];
+        EXPECT_EQ(reader.Read(buf, 4), 4) << "a refused create must not truncate the file";
+    }
+    {
+        TAuFileStream appender(path, fmOpenReadWrite | fmShareDenyWrite);
+        TAuFileStream reader(path, fmOpenRead | fmShareDenyNone); // reading is allowed
+        EXPECT_THROW(TAuFileStream(path, fmOpenRead | fmShareDenyWrite), EAuException)
+            << "denying writers conflicts with an open writer";
+    }
+    TAuFileStream again(path, fmCreate); // all closed: free again
+    EXPECT_EQ(again.Size(), 0);
+}
+
+TEST(TextConv, Utf8RoundTripAndInvalidBytes) {
+    std::string text = "a\xc3\xbc\xe2\x82\xac\xf0\x9f\x8e\xb5";
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+    EXPECT_EQ(Utf8ToUtf16(text).size(), 5u);
+    EXPECT_EQ(Utf8ToUtf16("\xff\xc3"), std::u16string(u"\uFFFD\uFFFD"));
+    EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), std::u16string(u"\uFFFD\uFFFD")) << "overlong";
+}
+
+} // namespace
