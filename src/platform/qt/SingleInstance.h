@@ -1,0 +1,64 @@
+// One running instance per user.
+//
+// The running instance listens on a local socket under a fixed name:
+// "OrvaneSundral.MainWindow.<uid>" in $XDG_RUNTIME_DIR (private to the user) when that is set
+// and exists, otherwise in the temporary folder (QDir::tempPath, which follows $TMPDIR).
+//
+// Protocol: a later start connects and sends one message, the message number as two bytes,
+// high byte first (0x1A 0x01 for activation), then disconnects. The running instance reads
+// two bytes from each connection, closes it, and hands the number to OnMessage. Connections
+// that send fewer bytes are dropped.
+//
+// Claim() settles who runs, under a lock file next to the socket so that two starts at the
+// same moment cannot both take over a stale socket:
+//  - a listening instance answers: the message is sent, the result is irAlreadyRunning;
+//  - nobody answers (no socket, or one left by a crashed instance): the old name is removed,
+//    this process listens, the result is irClaimed;
+//  - listening fails (the name is taken by a file we may not remove): irUnavailable, and the
+//    program runs without single-instance protection.
+//
+// Threading: GUI thread; OnMessage runs from the event loop. Ownership: the object owns its
+// server and the connections it accepted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace sundral {
+
+enum TInstanceResult { irClaimed, irAlreadyRunning, irUnavailable };
+
+class TSingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit TSingleInstance(const QString& ServerName, QObject* Parent = nullptr);
+
+    // The full socket path described above.
+    static QString DefaultServerName();
+
+    // Sends Message to a running instance, or becomes the running instance.
+    TInstanceResult Claim(uint16_t Message);
+    // Sends Message to a listening instance; false when none answers.
+    bool SendMessage(uint16_t Message);
+
+    QString ServerName() const { return FServerName; }
+    bool Listening() const;
+
+    std::function<void(uint16_t Message)> OnMessage;
+
+private:
+    bool Listen();
+    void AcceptConnections();
+    void ReadMessage(QLocalSocket* Socket);
+
+    QString FServerName;
+    QLocalServer* FServer = nullptr;
+};
+
+} // namespace sundral

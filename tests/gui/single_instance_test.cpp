@@ -1,0 +1,175 @@
+// One instance per user: the protocol in one process, then the real program started twice.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/Main.h"
+#include "platform/qt/SingleInstance.h"
+
+using namespace sundral;
+
+namespace {
+
+// Failure bound for waits that a working program ends at once; never reached when it works.
+constexpr int kGiveUpMs = 60000;
+
+// Leaves a socket file behind with nobody listening, as a crashed instance does.
+bool MakeStaleSocket(const QString& Path) {
+    const QByteArray path = QFile::encodeName(Path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound && QFile::exists(Path);
+}
+
+// The program under test, with its instance socket and its log in a private folder.
+class TProgram {
+public:
+    explicit TProgram(const QTemporaryDir& Folder) : FLogPath(Folder.filePath("activation.log")) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", Folder.path());
+        env.insert("TMPDIR", Folder.path());
+        env.insert("SUNDRAL_TEST_ACTIVATION_LOG", FLogPath);
+        FProcess.setProcessEnvironment(env);
+        FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    ~TProgram() {
+        if (FProcess.state() == QProcess::NotRunning) return;
+        FProcess.kill();
+        FProcess.waitForFinished(kGiveUpMs);
+    }
+
+    QProcess& Process() { return FProcess; }
+    void Start() { FProcess.start(QStringLiteral(SUNDRAL_EXE_PATH), {}); }
+
+    QStringList LogLines() const {
+        QFile file(FLogPath);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    // Waits until the log holds a line starting with Prefix; returns it (empty on give-up).
+    QString WaitForLine(const QString& Prefix) const {
+        QDeadlineTimer deadline(kGiveUpMs);
+        while (!deadline.hasExpired()) {
+            for (const QString& line : LogLines())
+                if (line.startsWith(Prefix)) return line;
+            QTest::qWait(20);
+        }
+        return {};
+    }
+    QString ReadyLine() const { return QStringLiteral("ready pid=%1").arg(FProcess.processId()); }
+
+private:
+    QString FLogPath;
+    QProcess FProcess;
+};
+
+} // namespace
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void messagesReachTheRunningInstance();
+    void listeningFailsWhereNoSocketCanBe();
+    void secondStartActivatesTheFirst();
+    void staleSocketDoesNotStopTheStart();
+};
+
+void SingleInstanceTest::messagesReachTheRunningInstance() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString name = folder.filePath("instance");
+    QVERIFY(MakeStaleSocket(name));
+
+    TSingleInstance first(name);
+    QList<uint16_t> received;
+    first.OnMessage = [&](uint16_t Message) { received << Message; };
+    QCOMPARE(first.Claim(WM_ACTIVATEINSTANCE), irClaimed);
+    QVERIFY(first.Listening());
+
+    TSingleInstance second(name);
+    QCOMPARE(second.Claim(WM_ACTIVATEINSTANCE), irAlreadyRunning);
+    QVERIFY(!second.Listening());
+    QTRY_COMPARE_WITH_TIMEOUT(received, QList<uint16_t>{0x1A01}, kGiveUpMs);
+
+    // A connection that sends too little delivers nothing; one that sends more delivers one
+    // message; each connection is read on its own.
+    for (const QByteArray& bytes : {QByteArray("\x1a"), QByteArray("\x12\x34\x56")}) {
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        QVERIFY(socket.waitForConnected(kGiveUpMs));
+        socket.write(bytes);
+        QVERIFY(socket.waitForBytesWritten(kGiveUpMs));
+        socket.disconnectFromServer();
+    }
+    QVERIFY(second.SendMessage(0x0102));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 3, kGiveUpMs);
+    // Connections are read as their bytes arrive, not necessarily in the order they were made.
+    std::sort(received.begin(), received.end());
+    QCOMPARE(received, (QList<uint16_t>{0x0102, 0x1234, 0x1A01}));
+}
+
+void SingleInstanceTest::listeningFailsWhereNoSocketCanBe() {
+    QTemporaryDir folder;
+    TSingleInstance instance(folder.filePath("missing/instance"));
+    QCOMPARE(instance.Claim(WM_ACTIVATEINSTANCE), irUnavailable);
+    QVERIFY(!instance.Listening());
+}
+
+void SingleInstanceTest::secondStartActivatesTheFirst() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    TProgram first(folder);
+    first.Start();
+    QVERIFY(first.Process().waitForStarted(kGiveUpMs));
+    QCOMPARE(first.WaitForLine("ready"), first.ReadyLine());
+
+    TProgram second(folder);
+    second.Start();
+    QVERIFY(second.Process().waitForFinished(kGiveUpMs));
+    QCOMPARE(second.Process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.Process().exitCode(), 0);
+
+    const QString activated = first.WaitForLine("activated");
+    QCOMPARE(activated,
+             QStringLiteral("activated pid=%1 windows=1").arg(first.Process().processId()));
+    QCOMPARE(first.Process().state(), QProcess::Running);
+    // The second start never became an instance of its own.
+    QCOMPARE(first.LogLines(), (QStringList{first.ReadyLine(), activated}));
+}
+
+void SingleInstanceTest::staleSocketDoesNotStopTheStart() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    // The program finds its socket under the private runtime folder given to it.
+    const QByteArray oldRuntimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    const QString name = TSingleInstance::DefaultServerName();
+    qputenv("XDG_RUNTIME_DIR", oldRuntimeDir);
+    QVERIFY(name.startsWith(folder.path()));
+    QVERIFY(MakeStaleSocket(name));
+
+    TProgram program(folder);
+    program.Start();
+    QVERIFY(program.Process().waitForStarted(kGiveUpMs));
+    QCOMPARE(program.WaitForLine("ready"), program.ReadyLine());
+}
+
+QTEST_MAIN(SingleInstanceTest)
+#include "single_instance_test.moc"
