@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using sundral::test::PumpUntil;
+using sundral_test::PumpUntil;
 
 // Lets the dispatcher deliver everything posted so far: a marker sink's run posts its done
 // event after anything posted earlier, and the queue is first in, first out.

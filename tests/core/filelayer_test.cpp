@@ -5,13 +5,15 @@
 #include <cstring>
 #include <vector>
 
-#include "TempDir.h"
+#include "FileBytes.h"
+#include "ScratchDir.h"
 #include "audio/AuClassesFile.h"
 #include "platform/TextConv.h"
 #include "platform/filestream.h"
 
 using namespace sundral;
-using sundral::test::TempDir;
+using sundral_WriteFileBytes;
+using sundral_test::ScratchDir;
 
 namespace {
 
@@ -82,11 +84,11 @@ std::vector<uint8_t> ReadAll(TAuInput& in, uint32_t ask = 1000) {
 class FileLayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        Path = Dir.File("raw.pcm");
-        test::WriteFileBytes(Path, Frames(0, 1000));
+        Path = Dir.File("raw.pcm").string();
+        WriteFileBytes(Path, Frames(0, 1000));
         In.SetFileName(Path);
     }
-    TempDir Dir;
+    ScratchDir Dir;
     std::string Path;
     TRawIn In{nullptr};
 };
@@ -99,8 +101,8 @@ TEST_F(FileLayer, FormatQueriesOpenLazilyOnce) {
     EXPECT_EQ(In.TotalTime(), 0) << "1000 frames at 8000 Hz round to 0 s";
     EXPECT_EQ(In.Opens, 1);
     // A new name closes the file; the next query opens the new one.
-    std::string other = Dir.File("other.pcm");
-    test::WriteFileBytes(other, Frames(0, 16000));
+    std::string other = Dir.File("other.pcm").string();
+    WriteFileBytes(other, Frames(0, 16000));
     In.SetFileName(other);
     EXPECT_EQ(In.TotalSamples(), 16000);
     EXPECT_EQ(In.TotalTime(), 2);
@@ -198,7 +200,7 @@ TEST_F(FileLayer, InitFailures) {
     unnamed.Flush();
 
     TRawIn missing(nullptr);
-    missing.SetFileName(Dir.File("no-such-file.pcm"));
+    missing.SetFileName(Dir.File("no-such-file.pcm").string());
     try {
         missing.Init();
         FAIL();
@@ -223,8 +225,8 @@ TEST_F(FileLayer, AssignedStreamIsUsedAndRewound) {
 }
 
 TEST(FileStream, ShareModesBetweenOwnOpens) {
-    TempDir dir;
-    std::u16string path = Utf8ToUtf16(dir.File("shared ü.wav"));
+    ScratchDir dir;
+    std::u16string path = Utf8ToUtf16(dir.File("shared ü.wav").string());
     {
         TAuFileStream created(path, fmCreate);
         EXPECT_EQ(created.Write("abcd", 4), 4);

@@ -2,7 +2,7 @@
 
 #include "platform/uisync.h"
 
-namespace sundral::test {
+namespace sundral_test {
 
 bool PumpUntil(const std::function<bool()>& pred, std::chrono::seconds limit) {
     auto end = std::chrono::steady_clock::now() + limit;
@@ -13,4 +13,4 @@ bool PumpUntil(const std::function<bool()>& pred, std::chrono::seconds limit) {
     return true;
 }
 
-} // namespace sundral::test
+} // namespace sundral_test

@@ -4,11 +4,11 @@
 #include <chrono>
 #include <functional>
 
-namespace sundral::test {
+namespace sundral_test {
 
 // Runs queued UI-thread calls until pred holds. The limit only turns a deadlock into a
 // failure (returns false); nothing depends on how fast the machine is.
 bool PumpUntil(const std::function<bool()>& pred,
                std::chrono::seconds limit = std::chrono::seconds(60));
 
-} // namespace sundral::test
+} // namespace sundral_test
