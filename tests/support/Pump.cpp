@@ -8,7 +8,7 @@ bool PumpUntil(const std::function<bool()>& pred, std::chrono::seconds limit) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        WaitAndCheckSynchronize(std::chrono::milliseconds(1));
+        sundral::WaitAndCheckSynchronize(std::chrono::milliseconds(1));
     }
     return true;
 }
