@@ -12,7 +12,7 @@
 #include "platform/filestream.h"
 
 using namespace sundral;
-using sundral_WriteFileBytes;
+using sundral_test::WriteFileBytes;
 using sundral_test::ScratchDir;
 
 namespace {
