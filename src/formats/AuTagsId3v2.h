@@ -100,8 +100,14 @@ public:
     std::u16string Link() const { return AsWideString(FieldKey(ifLink)); }
     void SetLink(const std::u16string& Value) { SetWideString(FieldKey(ifLink), Value); }
 
-    // The whole tag WriteToFile puts in front of the file: header, frames, zero padding to a
-    // multiple of 16 bytes. Empty when the frames do not fit the 28-bit sizes.
+    // The whole tag WriteToFile puts in front of the file: a version 4 header, one frame per
+    // non-empty field in table order (the comment left out) under its 4-character ID with a
+    // sync-safe size and zero flags, then zero padding of 1 to 16 bytes so the tag length is
+    // a multiple of 16. Values are taken under the IDs the version flag selects. A text is
+    // written as UTF-8 (encoding 3) when Unicode is set and the value is wide or holds
+    // characters Latin-1 lacks, else as Latin-1 (encoding 0, '?' for what Latin-1 lacks). The
+    // link frame holds an empty description and the address in Latin-1. Empty when the
+    // frames do not fit the 28-bit sizes.
     std::vector<uint8_t> MakeTag(bool Unicode) const;
 
     // A valid tag header at the current file position. The position is not moved.
