@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "formats/AuTagsText.h"
+#include "platform/TextConv.h"
 
 namespace sundral {
 
@@ -110,7 +111,7 @@ int64_t TAuTags::AsInteger(const std::string& Name) const {
     if (const auto Number = IntegerOf(Value)) return *Number;
     if (const auto* Text = std::get_if<std::string>(&Value)) return ParseDecimal(*Text).value_or(0);
     if (const auto* Wide = std::get_if<std::u16string>(&Value))
-        return ParseDecimal(tagtext::Utf16ToUtf8(*Wide)).value_or(0);
+        return ParseDecimal(Utf16ToUtf8(*Wide)).value_or(0);
     return 0;
 }
 
@@ -120,7 +121,7 @@ std::string TAuTags::AsString(const std::string& Name) const {
     const TTagVariant& Value = Item->Info.Value;
     if (const auto Number = IntegerOf(Value)) return std::to_string(*Number);
     if (const auto* Text = std::get_if<std::string>(&Value)) return *Text;
-    if (const auto* Wide = std::get_if<std::u16string>(&Value)) return tagtext::Utf16ToUtf8(*Wide);
+    if (const auto* Wide = std::get_if<std::u16string>(&Value)) return Utf16ToUtf8(*Wide);
     return {};
 }
 
@@ -128,7 +129,7 @@ std::u16string TAuTags::AsWideString(const std::string& Name) const {
     const TItem* Item = Find(Name);
     if (!Item) return {};
     if (const auto* Wide = std::get_if<std::u16string>(&Item->Info.Value)) return *Wide;
-    return tagtext::Utf8ToUtf16(AsString(Name));
+    return Utf8ToUtf16(AsString(Name));
 }
 
 bool TAuTags::AddKey(const std::string& Name, const TTagVariant& InitialValue) {

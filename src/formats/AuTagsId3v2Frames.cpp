@@ -5,6 +5,7 @@
 
 #include "formats/AuTagsId3v2.h"
 #include "formats/AuTagsText.h"
+#include "platform/TextConv.h"
 
 namespace sundral {
 
@@ -144,7 +145,7 @@ bool DecodeText(const std::vector<uint8_t>& Body, bool IsLink, TTagVariant& Valu
         return true;
     }
     default:
-        Value = tagtext::Utf8ToUtf16(BytesUntil0(Text, Count));
+        Value = Utf8ToUtf16(BytesUntil0(Text, Count));
         return true;
     }
 }

@@ -73,40 +73,6 @@ void AppendUtf8(std::string& Out, char32_t Code) {
 
 } // namespace
 
-std::u16string Utf8ToUtf16(std::string_view Text) {
-    std::u16string Out;
-    Out.reserve(Text.size());
-    for (size_t I = 0; I < Text.size();) {
-        char32_t Code = DecodeUtf8(Text, I);
-        if (Code == Invalid) Code = Replacement;
-        if (Code >= 0x10000) {
-            Code -= 0x10000;
-            Out += static_cast<char16_t>(0xD800 + (Code >> 10));
-            Out += static_cast<char16_t>(0xDC00 + (Code & 0x3FF));
-        } else {
-            Out += static_cast<char16_t>(Code);
-        }
-    }
-    return Out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view Text) {
-    std::string Out;
-    Out.reserve(Text.size());
-    for (size_t I = 0; I < Text.size(); ++I) {
-        char32_t Code = Text[I];
-        if (Code >= 0xD800 && Code <= 0xDBFF && I + 1 < Text.size() && Text[I + 1] >= 0xDC00 &&
-            Text[I + 1] <= 0xDFFF) {
-            Code = 0x10000 + ((Code - 0xD800) << 10) + (Text[I + 1] - 0xDC00);
-            ++I;
-        } else if (Code >= 0xD800 && Code <= 0xDFFF) {
-            Code = Replacement;
-        }
-        AppendUtf8(Out, Code);
-    }
-    return Out;
-}
-
 std::string Latin1ToUtf8(std::string_view Bytes) {
     std::string Out;
     Out.reserve(Bytes.size());

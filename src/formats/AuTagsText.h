@@ -15,8 +15,6 @@
 
 namespace sundral::tagtext {
 
-std::u16string Utf8ToUtf16(std::string_view Text);
-std::string Utf16ToUtf8(std::u16string_view Text);
 // Latin-1 bytes (every byte value is a character) to UTF-8.
 std::string Latin1ToUtf8(std::string_view Bytes);
 // UTF-8 to Latin-1 bytes; characters outside Latin-1 become '?'.

@@ -12,8 +12,8 @@
 #include "platform/filestream.h"
 
 using namespace sundral;
-using sundral_test::WriteFileBytes;
 using sundral_test::ScratchDir;
+using sundral_test::WriteFileBytes;
 
 namespace {
 

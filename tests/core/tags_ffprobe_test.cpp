@@ -6,12 +6,12 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "ScratchFolder.h"
-#include "ShellCommand.h"
+#include "RunCommand.h"
+#include "ScratchDir.h"
 #include "formats/AuTags.h"
 
 using namespace sundral;
-using namespace sundral::testsupport;
+using namespace sundral_test;
 
 namespace {
 
@@ -55,7 +55,7 @@ protected:
         return Tags;
     }
 
-    TScratchFolder Folder{"tags-ffprobe"};
+    ScratchDir Folder{"tags-ffprobe"};
 };
 
 void FillId3v2(TId3v2Tags& Tags) {

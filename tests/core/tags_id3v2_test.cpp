@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "ScratchFolder.h"
+#include "ScratchDir.h"
 #include "formats/AuTags.h"
 
 using namespace sundral;
-using sundral::testsupport::TScratchFolder;
+using sundral_test::ScratchDir;
 using TBytes = std::vector<uint8_t>;
 
 namespace {
@@ -59,7 +59,7 @@ TBytes Frame(const std::string& Id, const TBytes& Body, uint8_t FormatFlags = 0)
 
 // Reads a tag from a file holding exactly these bytes; returns the position afterwards.
 int64_t ReadTag(const TBytes& Content, TId3v2Tags& Tags, bool* Result = nullptr) {
-    TScratchFolder Folder("id3v2");
+    ScratchDir Folder("id3v2");
     TFd File(open(Folder.WriteBytes("t.mp3", Content).c_str(), O_RDONLY));
     const bool Ok = Tags.ReadFromFile(File.Value);
     if (Result) *Result = Ok;
@@ -120,7 +120,7 @@ TEST(Id3v2Write, LongFramesLinksAndTheOldFrameIds) {
 }
 
 TEST(Id3v2Write, PrependsToTheFileAndKeepsOlderTagsBehind) {
-    TScratchFolder Folder("id3v2");
+    ScratchDir Folder("id3v2");
     TBytes Audio(3 * 1024 * 1024 + 17); // longer than one move piece
     for (size_t I = 0; I < Audio.size(); ++I) Audio[I] = uint8_t(I * 7 + I / 4096);
     const auto Path = Folder.WriteBytes("a.mp3", Audio);
@@ -151,7 +151,7 @@ TEST(Id3v2Write, PrependsToTheFileAndKeepsOlderTagsBehind) {
 }
 
 TEST(Id3v2Write, RefusesDescriptorsItCannotMoveContentThrough) {
-    TScratchFolder Folder("id3v2");
+    ScratchDir Folder("id3v2");
     const auto Path = Folder.WriteBytes("a.mp3", B("audio"));
     TId3v2Tags Tags;
     Tags.SetTitle(u"T");
@@ -236,7 +236,7 @@ TEST(Id3v2Read, ExtendedHeadersUnsynchronisationAndFrameFlags) {
 }
 
 TEST(Id3v2Read, HeaderChecks) {
-    TScratchFolder Folder("id3v2");
+    ScratchDir Folder("id3v2");
     const TBytes Good = Tag(4, 0x10, Frame("TIT2", TBytes{0, 'x'})) + TBytes(10, 0);
     const std::vector<std::pair<TBytes, bool>> Cases = {
         {Good, true},

@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "ScratchFolder.h"
+#include "ScratchDir.h"
 #include "formats/AuTags.h"
 #include "formats/AuTagsText.h"
+#include "platform/TextConv.h"
 
 using namespace sundral;
 using namespace std::string_literals;
-using sundral::testsupport::TScratchFolder;
+using sundral_test::ScratchDir;
 
 namespace {
 
@@ -259,7 +260,7 @@ TEST(Id3v1, ReadingTrimsFieldsAndFindsTheTrackByte) {
 }
 
 TEST(Id3v1, FileOperationsAppendAndReadTheLastBlock) {
-    TScratchFolder Folder("tags");
+    ScratchDir Folder("tags");
     const auto Path = Folder.WriteBytes("a.mp3", Bytes("audio"));
     TFd File(open(Path.c_str(), O_RDWR));
     ASSERT_GE(File.Value, 0);
