@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -104,23 +105,16 @@ TEST(TimeText, FixedTextsRoundTrip) {
 }
 
 TEST(BitrateToMp3BitRate, ExactRatesElseFallback) {
-    const struct {
-        int32_t In;
-        TMP3BitRate Out;
-    } cases[] = {{0, TMP3BitRate::mbrAuto},     {1, TMP3BitRate::mbrAuto},
-                 {8000, TMP3BitRate::mbrAuto},  {31999, TMP3BitRate::mbrAuto},
-                 {32000, TMP3BitRate::mbr32},   {40000, TMP3BitRate::mbr40},
-                 {48000, TMP3BitRate::mbr48},   {56000, TMP3BitRate::mbr56},
-                 {64000, TMP3BitRate::mbr64},   {80000, TMP3BitRate::mbr80},
-                 {96000, TMP3BitRate::mbr96},   {112000, TMP3BitRate::mbr112},
-                 {128000, TMP3BitRate::mbr128}, {144000, TMP3BitRate::mbr144},
-                 {160000, TMP3BitRate::mbr160}, {192000, TMP3BitRate::mbr192},
-                 {224000, TMP3BitRate::mbr224}, {256000, TMP3BitRate::mbr256},
-                 {320000, TMP3BitRate::mbr320}, {32001, TMP3BitRate::mbr128},
-                 {127999, TMP3BitRate::mbr128}, {129000, TMP3BitRate::mbr128},
-                 {130000, TMP3BitRate::mbr128}, {400000, TMP3BitRate::mbr128},
-                 {-1, TMP3BitRate::mbr128},     {INT32_MIN, TMP3BitRate::mbr128}};
-    for (const auto& c : cases) EXPECT_EQ(BitrateToMp3BitRate(c.In), c.Out) << c.In;
+    // The exact rates in the order of the choices after mbrAuto.
+    const int32_t rates[] = {32000,  40000,  48000,  56000,  64000,  80000,  96000, 112000,
+                             128000, 144000, 160000, 192000, 224000, 256000, 320000};
+    for (int i = 0; i < 15; ++i)
+        EXPECT_EQ(BitrateToMp3BitRate(rates[i]), static_cast<TMP3BitRate>(i + 1)) << rates[i];
+    EXPECT_EQ(TMP3BitRate::mbr320, static_cast<TMP3BitRate>(15));
+    for (int32_t low : {0, 1, 8000, 31999})
+        EXPECT_EQ(BitrateToMp3BitRate(low), TMP3BitRate::mbrAuto) << low;
+    for (int32_t other : {32001, 127999, 129000, 130000, 400000, -1, INT32_MIN})
+        EXPECT_EQ(BitrateToMp3BitRate(other), TMP3BitRate::mbr128) << other;
 }
 
 // Sets an environment variable for one scope and puts the old value back.
