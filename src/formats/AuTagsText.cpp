@@ -6,7 +6,6 @@ namespace sundral::tagtext {
 
 namespace {
 
-constexpr char32_t Replacement = 0xFFFD;
 // Marks a decoding error so Latin-1 output can tell it from a real U+FFFD.
 constexpr char32_t Invalid = 0xFFFFFFFF;
 
