@@ -221,13 +221,24 @@ uint32_t TAudioMixer::Concatenate(uint32_t N, float G1, float G2) {
         // A truncated last frame is completed, so input 2 does not start mid-frame.
         uint32_t whole = WholeFrames(s1);
         FillSilence(raw1 + s1 * FBytes1, FBytes1, whole - s1);
-        ToFloat(raw1, FBytes1, FFloat1.data(), whole);
-        Scale(FFloat1.data(), whole, G1);
-        FromFloat(FFloat1.data(), raw1, FBytes1, whole);
+        // At full volume the samples go through untouched: the float round trip scales by
+        // 32767/32768 (and floors 24-bit values), which would make a join lossy.
+        if (G1 != 1.0f) {
+            ToFloat(raw1, FBytes1, FFloat1.data(), whole);
+            Scale(FFloat1.data(), whole, G1);
+            FromFloat(FFloat1.data(), raw1, FBytes1, whole);
+        }
         if (whole != 0) return whole;
     }
     // Input 1 gave nothing: input 2's first block comes in the same call.
     if (FEndOfData2) return 0;
+    if (G2 == 1.0f && FBytes2 == FBytes1) {
+        // Same sample size at full volume: straight into the output block, bit for bit.
+        uint32_t s2 = ReadSamples(FInput2.load(), raw1, FBytes2, N, FEndOfData2);
+        uint32_t whole = WholeFrames(s2);
+        FillSilence(raw1 + s2 * FBytes1, FBytes1, whole - s2);
+        return whole;
+    }
     uint8_t* raw2 = FRaw2.data();
     uint32_t s2 = ReadSamples(FInput2.load(), raw2, FBytes2, N, FEndOfData2);
     uint32_t whole = WholeFrames(s2);

@@ -171,6 +171,31 @@ TEST_F(Mixer, ConcatenateConvertsInput2ToInput1Format) {
     m.Flush();
 }
 
+TEST_F(Mixer, ConcatenateAtFullVolumeIsBitExact) {
+    // Full-scale values would move by one step through the float round trip.
+    std::vector<int32_t> a = {-32768, 32767, 32700, -1}, b = {32767, -32768, 16385, 1};
+    for (uint32_t bits : {16u, 24u, 32u}) {
+        auto scale = [bits](std::vector<int32_t> v) {
+            for (auto& x : v) x *= bits == 16 ? 1 : bits == 24 ? 256 : 65536;
+            return v;
+        };
+        TAudioMixer& m =
+            Make(Source(scale(a), bits), Source(scale(b), bits), TAudioMixerMode::amConcatenate);
+        m.Init();
+        auto want = scale(a);
+        auto tail = scale(b);
+        want.insert(want.end(), tail.begin(), tail.end());
+        EXPECT_EQ(Samples(ReadAll(m, 100), bits / 8), want) << bits << " bits";
+        m.Flush();
+        // Below full volume the samples are scaled through floats as before.
+        m.SetVolume2(32768);
+        m.Init();
+        auto got = Samples(ReadAll(m, 100), bits / 8);
+        EXPECT_NE(std::vector<int32_t>(got.begin() + 4, got.end()), scale(b));
+        m.Flush();
+    }
+}
+
 TEST_F(Mixer, MixAveragesWithVolumes) {
     auto a = Ramp(3000, 11, 30000), b = Ramp(3000, 17, 30000);
     TAudioMixer& m = Make(Source(a, 16, 2), Source(b, 16, 2), TAudioMixerMode::amMix);
