@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <random>
 #include <thread>
 
 #include "FileBytes.h"
@@ -15,6 +16,7 @@
 #include "TestStreams.h"
 #include "WaveTools.h"
 #include "formats/AuWaveOut.h"
+#include "formats/AuWaveOutIma.h"
 #include "formats/AuWaveTypes.h"
 
 using namespace sundral;
@@ -346,5 +348,32 @@ TEST(WaveOutIma, InputsTheEncoderCannotTakeAreRefusedBeforeTheFileIsTouched) {
         EXPECT_EQ(RunToDone(w, src), c.Message);
         EXPECT_EQ(ReadFileBytes(file), before);
         EXPECT_FALSE(src.Busy()); // the input was flushed all the same
+    }
+}
+
+TEST(WaveOutIma, EncoderTracksTheDecoderOnFullScaleNoise) {
+    // Full-scale noise, extremes included, drives the predictor into both clamps and the
+    // step index to both ends. After each block the encoder's predictor must be exactly
+    // what a decoder ends the block on, or later blocks would drift.
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> pick(-32768, 32767);
+    for (uint16_t channels : {1, 2}) {
+        const uint16_t blockSize = 256;
+        const int spb = channels == 1 ? 2 * (blockSize - 4) + 1 : blockSize - 7;
+        TImaChannelState state[2];
+        for (int block = 0; block < 20; ++block) {
+            std::vector<int16_t> frames(size_t(spb) * channels);
+            for (auto& v : frames)
+                v = int16_t(block % 2 ? pick(rng) : (pick(rng) < 0 ? -32768 : 32767));
+            std::vector<uint8_t> out(blockSize);
+            ImaEncodeBlock(frames.data(), channels, blockSize, state, out.data());
+            const std::vector<int16_t> decoded = DecodeIma(out, channels, blockSize);
+            ASSERT_EQ(decoded.size(), frames.size());
+            for (uint16_t c = 0; c < channels; ++c) {
+                EXPECT_EQ(state[c].Predictor, decoded[decoded.size() - channels + c]);
+                EXPECT_GE(state[c].StepIndex, 0);
+                EXPECT_LE(state[c].StepIndex, 88);
+            }
+        }
     }
 }
