@@ -144,7 +144,8 @@ void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info) {
     if (ima) {
         FFactOffset = Info.FactOffset;
         FSamplesPerBlock = ImaSamplesPerBlock(Info.BlockAlign, FChannels);
-        // Every block already there plays in full, its padding included.
+        // Every block already there plays in full, its padding included. (The scan's layout
+        // check made the block align non-zero and a divisor of what is there.)
         FFramesBefore = (FEnd - FDataStart) / Info.BlockAlign * FSamplesPerBlock;
         const int64_t frames = adding / (2 * FChannels);
         const int64_t blocks = (frames + FSamplesPerBlock - 1) / FSamplesPerBlock;

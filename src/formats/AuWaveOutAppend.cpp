@@ -95,10 +95,13 @@ bool WaveAppendLayoutSound(const TWaveAppendInfo& Info, int64_t StreamSize) {
     if (Info.WavType == TWavType::wtPCM) {
         const uint32_t bits = Info.BitsPerSample;
         if (bits == 0 || bits % 8 != 0 || bits > 32) return false;
+        // Block align divides below; matching channels x bits / 8 (both non-zero) makes it
+        // non-zero, and makes a frame of the file a frame of the input.
         if (uint32_t(Info.BlockAlign) != Info.Channels * bits / 8) return false;
         return present % Info.BlockAlign == 0;
     }
     if (Info.BitsPerSample != 4 || Info.FactOffset < 0) return false;
+    // The writer encodes blocks of this size and divides by it: the layout must fit it.
     if (!ImaBlockSizeFits(Info.BlockAlign, Info.Channels)) return false;
     if (Info.SamplesPerBlock != 0 &&
         Info.SamplesPerBlock != ImaSamplesPerBlock(Info.BlockAlign, Info.Channels))
