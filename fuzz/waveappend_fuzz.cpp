@@ -1,0 +1,42 @@
+// Arbitrary bytes as an existing WAV file to append to: the scan that finds the format and
+// the size fields, and the check whether audio can be added after them.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "formats/AuWaveOutAppend.h"
+#include "formats/AuWaveOutHeaders.h"
+
+using namespace sundral;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
+    TMemoryStream file;
+    file.Write(Data, static_cast<int64_t>(Size));
+    const int64_t size = file.Size();
+    const TWaveAppendInfo info = WaveAppendScan(file);
+    const bool sound = WaveAppendLayoutSound(info, size);
+    if (info.WavType == TWavType::wtUnsupported) {
+        if (sound) std::abort();
+        return 0;
+    }
+    if (info.WavType != TWavType::wtPCM && info.WavType != TWavType::wtDVIADPCM) std::abort();
+    // Every field the writer would patch lies inside the header area and the file, in order.
+    const int64_t area = std::min<int64_t>(size, kAppendHeaderArea);
+    if (info.RiffSizeOffset < 4 || info.RiffSizeOffset + 4 > info.DataSizeOffset) std::abort();
+    if (info.DataSizeOffset + 4 != info.DataStart || info.DataStart > area) std::abort();
+    if (info.WavType == TWavType::wtDVIADPCM &&
+        (info.FactOffset <= info.RiffSizeOffset || info.FactOffset + 4 > info.DataSizeOffset))
+        std::abort();
+    // What the scan reports is what the file holds there.
+    if (GetU32(Data + info.DataSizeOffset) != info.DataSize) std::abort();
+    if (info.FactOffset >= 0 && GetU32(Data + info.FactOffset) != info.FactValue) std::abort();
+    if (sound) {
+        const int64_t present = size - info.DataStart;
+        if (info.BlockAlign == 0 || present % info.BlockAlign != 0) std::abort();
+        if (info.WavType == TWavType::wtDVIADPCM &&
+            !ImaBlockSizeFits(info.BlockAlign, info.Channels))
+            std::abort();
+    }
+    return 0;
+}

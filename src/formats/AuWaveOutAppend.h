@@ -1,0 +1,53 @@
+// Finding where an existing WAV file keeps its format and sizes, so that the writer can add
+// audio at its end and fix the sizes afterwards.
+//
+// The scan reads at most the first 4096 bytes of the stream (the header area: everything up
+// to the first audio byte must lie there). It slides over the bytes to find "RIFF" and then
+// "WAVE" (so other bytes may come first), then walks the chunks: "fmt " (format tag 1 or 17
+// only), for IMA a "fact" chunk, then "data". Chunk codes match when each byte is equal or
+// differs by exactly 32 (letter case). Bodies are skipped by their declared size.
+//
+// Every offset and size comes from the file and is checked against the bytes actually read
+// before it is used. Pure functions over a stream; the caller owns the stream. Any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "formats/AuWaveTypes.h"
+#include "platform/Streams.h"
+
+namespace sundral {
+
+constexpr int64_t kAppendHeaderArea = 4096;
+
+struct TWaveAppendInfo {
+    TWavType WavType = TWavType::wtUnsupported; // wtPCM, wtDVIADPCM, or wtUnsupported
+    uint16_t Channels = 0;
+    uint32_t SampleRate = 0;
+    uint16_t BlockAlign = 0;
+    uint16_t BitsPerSample = 0;
+    uint16_t SamplesPerBlock = 0; // IMA: the format body's field, 0 when the body lacks it
+    int64_t RiffSizeOffset = 0;   // where the RIFF size field lies ("RIFF" code + 4)
+    uint32_t FactValue = 0;       // IMA only
+    int64_t FactOffset = -1;      // IMA only: where the "fact" value lies
+    uint32_t DataSize = 0;        // as the data chunk declares it
+    int64_t DataSizeOffset = 0;
+    int64_t DataStart = 0; // offset of the first audio byte
+};
+
+// Scans the stream from offset 0. The stream position is left undefined.
+TWaveAppendInfo WaveAppendScan(TStream& Stream);
+
+// Whether audio can be added at the end of a stream of StreamSize bytes whose header the
+// scan found, without misreading what is there:
+//  - the data chunk must be the last thing in the file (its declared size may be larger
+//    than what is there, as after a crash, but not smaller: bytes after it would become
+//    audio);
+//  - the audio there must be whole frames (PCM) or whole blocks (IMA), or what is added
+//    would be read out of step;
+//  - the format must be one the writer produces: PCM frames of whole bytes (block align =
+//    channels x bits / 8), or IMA with 4 bits, 1 or 2 channels, a block align the layout
+//    fits and, when present, the matching samples-per-block field.
+bool WaveAppendLayoutSound(const TWaveAppendInfo& Info, int64_t StreamSize);
+
+} // namespace sundral

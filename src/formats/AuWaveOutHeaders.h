@@ -1,0 +1,85 @@
+// The three headers the WAV writer produces, and the numbers that go into them.
+//
+//  - plain PCM, 44 bytes: RIFF, "fmt " (16-byte body, tag 1), "data";
+//  - extensible PCM, 68 bytes: "fmt " with a 40-byte body (tag 65534, valid bits, channel
+//    mask, the PCM sub-format GUID), then "data";
+//  - IMA ADPCM, 60 bytes: "fmt " with a 20-byte body (tag 17, 4 bits, samples per block),
+//    "fact" with the frame count, then "data".
+//
+// All numbers little-endian. Sizes are 32-bit in the file; callers keep 64-bit counts and
+// check them against WaveMaxFileEnd before anything is written, so no field ever wraps.
+//
+// Pure functions; no state, any thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace sundral {
+
+constexpr int kPcmHeaderSize = 44;
+constexpr int kExtHeaderSize = 68;
+constexpr int kImaHeaderSize = 60;
+
+// Offsets of the fields that are patched once the real sizes are known.
+constexpr int kRiffSizeOffset = 4;
+constexpr int kPcmDataSizeOffset = 40;
+constexpr int kExtDataSizeOffset = 64;
+constexpr int kImaFactOffset = 48;
+constexpr int kImaDataSizeOffset = 56;
+
+// The RIFF size field (file length - 8 from the "RIFF" code) must fit in 32 bits: a file
+// whose "RIFF" code starts at RiffStart may end at most here.
+constexpr int64_t WaveMaxFileEnd(int64_t RiffStart) {
+    return RiffStart + 8 + int64_t(UINT32_MAX);
+}
+
+// A size field for a size not known yet: the largest value, so that a file left behind by a
+// crash reads as "data up to the end" rather than as empty.
+constexpr uint32_t kUnknownSizeField = UINT32_MAX;
+
+inline void PutU16(uint8_t* At, uint16_t Value) {
+    At[0] = uint8_t(Value);
+    At[1] = uint8_t(Value >> 8);
+}
+inline void PutU32(uint8_t* At, uint32_t Value) {
+    At[0] = uint8_t(Value);
+    At[1] = uint8_t(Value >> 8);
+    At[2] = uint8_t(Value >> 16);
+    At[3] = uint8_t(Value >> 24);
+}
+inline uint16_t GetU16(const uint8_t* At) {
+    return uint16_t(At[0] | (At[1] << 8));
+}
+inline uint32_t GetU32(const uint8_t* At) {
+    return uint32_t(At[0]) | (uint32_t(At[1]) << 8) | (uint32_t(At[2]) << 16) |
+           (uint32_t(At[3]) << 24);
+}
+
+// Speaker positions of the extensible header: 1 -> front left, 2 -> 3, 6 -> 63 (5.1),
+// 8 -> 255 (7.1); other counts up to 18 take the lowest N positions; above 18 there are no
+// positions left to name, and the mask is 0 (channels not tied to speakers).
+uint32_t WaveChannelMask(uint32_t Channels);
+
+// Frames in one IMA block: 2 x (BlockSize - 4) + 1 mono, BlockSize - 7 stereo.
+// Only meaningful when ImaBlockSizeFits(BlockSize, Channels).
+uint32_t ImaSamplesPerBlock(uint16_t BlockSize, uint16_t Channels);
+
+// Whether the mono or stereo IMA layout can fill a block of this size: at least one byte of
+// codes (mono) or one group pair of 8 bytes (stereo, whose code area must be whole pairs),
+// and a frame count that fits the 16-bit samples-per-block field.
+bool ImaBlockSizeFits(uint32_t BlockSize, uint32_t Channels);
+
+std::array<uint8_t, kPcmHeaderSize> MakePcmHeader(uint32_t SampleRate, uint16_t Channels,
+                                                  uint16_t BitsPerSample, uint32_t DataSize,
+                                                  uint32_t RiffSize);
+
+std::array<uint8_t, kExtHeaderSize> MakeExtensibleHeader(uint32_t SampleRate, uint16_t Channels,
+                                                         uint16_t BitsPerSample, uint32_t DataSize,
+                                                         uint32_t RiffSize);
+
+std::array<uint8_t, kImaHeaderSize> MakeImaHeader(uint32_t SampleRate, uint16_t Channels,
+                                                  uint16_t BlockSize, uint32_t TotalFrames,
+                                                  uint32_t DataSize, uint32_t RiffSize);
+
+} // namespace sundral

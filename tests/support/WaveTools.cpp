@@ -1,0 +1,36 @@
+#include "WaveTools.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "RunCommand.h"
+
+namespace sundral_test {
+
+int64_t SoxFrames(const std::filesystem::path& File) {
+    TCommandResult r = RunCommand("sox --i -s " + ShellQuote(File.string()) + " 2>/dev/null");
+    if (r.ExitCode != 0 || r.Output.empty()) return -1;
+    return std::strtoll(r.Output.c_str(), nullptr, 10);
+}
+
+std::string FfprobeStreams(const std::filesystem::path& File) {
+    // Errors go to standard output too, so that any complaint fails the check.
+    TCommandResult r =
+        RunCommand("ffprobe -v error -show_streams " + ShellQuote(File.string()) + " 2>&1");
+    if (r.ExitCode != 0 || r.Output.find("codec_type=audio") == std::string::npos ||
+        r.Output.rfind("[STREAM]", 0) != 0)
+        return {};
+    return r.Output;
+}
+
+std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File) {
+    TCommandResult r =
+        RunCommand("ffmpeg -v error -i " + ShellQuote(File.string()) + " -f s16le - 2>/dev/null");
+    std::vector<int16_t> samples;
+    if (r.ExitCode != 0) return samples;
+    samples.resize(r.Output.size() / 2);
+    std::memcpy(samples.data(), r.Output.data(), samples.size() * 2);
+    return samples;
+}
+
+} // namespace sundral_test
