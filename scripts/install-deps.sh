@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-image-formats-plugins libgl1-mesa-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libmp3lame-dev libtagc0-dev libsdl2-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
     sox ffmpeg xvfb xauth x11-apps imagemagick
 )
 
