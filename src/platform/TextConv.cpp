@@ -2,7 +2,7 @@
 
 namespace sundral {
 
-std::u16string Utf8ToUtf16(const std::string& Text) {
+std::u16string Utf8ToUtf16(std::string_view Text) {
     std::u16string out;
     out.reserve(Text.size());
     size_t i = 0, n = Text.size();
@@ -54,7 +54,7 @@ std::u16string Utf8ToUtf16(const std::string& Text) {
     return out;
 }
 
-std::string Utf16ToUtf8(const std::u16string& Text) {
+std::string Utf16ToUtf8(std::u16string_view Text) {
     std::string out;
     out.reserve(Text.size());
     for (size_t i = 0; i < Text.size(); ++i) {

@@ -8,12 +8,13 @@
 #include "FileBytes.h"
 #include "ScratchDir.h"
 #include "audio/AuClassesFile.h"
+#include "audio/AuClassesTagged.h"
 #include "platform/TextConv.h"
 #include "platform/filestream.h"
 
 using namespace sundral;
-using sundral_test::WriteFileBytes;
 using sundral_test::ScratchDir;
+using sundral_test::WriteFileBytes;
 
 namespace {
 
@@ -262,6 +263,31 @@ TEST(TextConv, Utf8RoundTripAndInvalidBytes) {
     EXPECT_EQ(Utf8ToUtf16(text).size(), 5u);
     EXPECT_EQ(Utf8ToUtf16("\xff\xc3"), std::u16string(u"\uFFFD\uFFFD"));
     EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), std::u16string(u"\uFFFD\uFFFD")) << "overlong";
+}
+
+} // namespace
+
+namespace {
+
+TEST(TaggedFileOut, AssigningASetCopiesIntoTheOwnedOne) {
+    class TTaggedSink : public TAuTaggedFileOut {
+    public:
+        TTaggedSink() : TAuTaggedFileOut(nullptr) {}
+        ~TTaggedSink() override { StopWorker(); }
+
+    protected:
+        void Prepare() override {}
+        bool DoOutput(bool) override { return false; }
+        void Done() override {}
+    } sink;
+    TId3v2Tags* owned = &sink.Id3v2Tags();
+    TId3v2Tags source;
+    source.SetTitle(u"Song");
+    sink.SetId3v2Tags(source);
+    EXPECT_EQ(&sink.Id3v2Tags(), owned);
+    EXPECT_EQ(sink.Id3v2Tags().Title(), u"Song");
+    source.SetTitle(u"Other");
+    EXPECT_EQ(sink.Id3v2Tags().Title(), u"Song") << "a copy, not a reference";
 }
 
 } // namespace

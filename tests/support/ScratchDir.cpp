@@ -1,5 +1,7 @@
 #include "ScratchDir.h"
 
+#include "FileBytes.h"
+
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -19,6 +21,16 @@ ScratchDir::ScratchDir(const std::string& Prefix) {
 ScratchDir::~ScratchDir() {
     std::error_code ignored;
     std::filesystem::remove_all(FPath, ignored);
+}
+
+std::filesystem::path ScratchDir::WriteBytes(const std::string& Name,
+                                             const std::vector<uint8_t>& Bytes) const {
+    WriteFileBytes(File(Name), Bytes);
+    return File(Name);
+}
+
+std::vector<uint8_t> ScratchDir::ReadBytes(const std::string& Name) const {
+    return ReadFileBytes(File(Name));
 }
 
 } // namespace sundral_test

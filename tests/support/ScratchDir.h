@@ -3,6 +3,9 @@
 // Threading: one owner. Ownership: the folder and its contents belong to the object.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <filesystem>
 #include <string>
 
@@ -18,6 +21,11 @@ public:
 
     const std::filesystem::path& Path() const { return FPath; }
     std::filesystem::path File(const std::string& Name) const { return FPath / Name; }
+    // Creates or replaces a file in the folder with these bytes; returns its path.
+    std::filesystem::path WriteBytes(const std::string& Name,
+                                     const std::vector<uint8_t>& Bytes) const;
+    // The whole content of a file in the folder (empty when it cannot be read).
+    std::vector<uint8_t> ReadBytes(const std::string& Name) const;
 
 private:
     std::filesystem::path FPath;

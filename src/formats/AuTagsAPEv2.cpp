@@ -1,0 +1,15 @@
+#include "formats/AuTagsAPEv2.h"
+
+namespace sundral {
+
+TAPEv2Tags::TAPEv2Tags() {
+    for (const char* Key :
+         {"Artist",       "Composer",        "Album",    "Debut album", "Publisher",
+          "Conductor",    "Copyright",       "ISBN",     "ISRC",        "EAN/UPC",
+          "LC",           "Catalog",         "Language", "Genre",       "Year",
+          "Record Date",  "Record Location", "File",     "Related",     "Abstract",
+          "Bibliography", "Track",           "Title",    "Subtitle",    "Comment"})
+        AddKey(Key, TTagVariant());
+}
+
+} // namespace sundral
