@@ -2,6 +2,7 @@
 // start at a few frames and seek during a run. Besides memory safety it checks that the
 // reader agrees with itself: whatever it delivers from frame s is what the whole read holds
 // from frame s, and it never delivers more than Size or a partial frame.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,12 +19,13 @@ using namespace sundral;
 
 namespace {
 
-std::vector<uint8_t> Drain(TWaveIn& In, uint32_t FirstAsk) {
+// Asks of less than a frame get nothing (and so end the data): every ask is at least one.
+std::vector<uint8_t> Drain(TWaveIn& In, uint32_t Frame, uint32_t FirstAsk) {
     static const uint32_t asks[] = {16384, 1001, 37, 4099};
     std::vector<uint8_t> out;
     for (size_t k = 0;; ++k) {
         const uint8_t* p = nullptr;
-        uint32_t n = k == 0 ? FirstAsk : asks[k % 4];
+        uint32_t n = std::max(k == 0 ? FirstAsk : asks[k % 4], Frame);
         In.GetData(p, n);
         if (n == 0) break;
         out.insert(out.end(), p, p + n);
@@ -57,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
 
     in.Init();
     const int64_t size = in.Size();
-    const std::vector<uint8_t> whole = Drain(in, 16384);
+    const std::vector<uint8_t> whole = Drain(in, frame, 16384);
     in.Flush();
     if (!in.Valid()) {
         Check(whole.empty());
@@ -72,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         if (s <= 0 || s >= frames) continue;
         in.SetStartSample(s);
         in.Init();
-        const std::vector<uint8_t> part = Drain(in, 1001);
+        const std::vector<uint8_t> part = Drain(in, frame, 1001);
         in.Flush();
         Check(part.size() == whole.size() - static_cast<size_t>(s) * frame);
         Check(std::memcmp(part.data(), whole.data() + s * frame, part.size()) == 0);
@@ -86,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     in.GetData(p, n);
     const int64_t target = frames / 2;
     if (!in.EndOfData() && in.Seek(target)) {
-        const std::vector<uint8_t> rest = Drain(in, 16384);
+        const std::vector<uint8_t> rest = Drain(in, frame, 16384);
         Check(rest.size() == whole.size() - static_cast<size_t>(target) * frame);
         Check(std::memcmp(rest.data(), whole.data() + target * frame, rest.size()) == 0);
     }
