@@ -44,6 +44,7 @@ void TWaveIn::OpenSource() {
     // is read.
     const int64_t present = FSource ? std::max<int64_t>(FSource->Size() - f.DataStart, 0) : 0;
     const int64_t dataBytes = std::min<int64_t>(f.DataSize, present);
+    // Non-zero for the PCM and float types once WaveFormatUsable accepted the format.
     const uint32_t storedFrame = f.Channels * (f.BitsPerSample / 8u);
     switch (FValid ? FWavType : TWavType::wtUnsupported) {
     case TWavType::wtUnsupported:
@@ -67,6 +68,8 @@ void TWaveIn::OpenSource() {
     case TWavType::wtDVIADPCM:
     case TWavType::wtMSADPCM: {
         FDataEnd = f.DataStart + dataBytes;
+        // Block align and samples per block were checked against each other at the scan;
+        // "fact" may claim more frames than the blocks present hold.
         const int64_t blocks = (dataBytes + f.BlockAlign - 1) / f.BlockAlign;
         FAdpcmFrames = std::min<int64_t>(f.FactFrames, blocks * f.SamplesPerBlock);
         FSize = FAdpcmFrames * 2 * f.Channels;
