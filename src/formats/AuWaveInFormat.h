@@ -1,0 +1,61 @@
+// The RIFF/WAVE header as the WAV reader understands it: the chunk scan that finds the
+// "fmt ", "fact" and "data" chunks in the first 65535 bytes of a stream, and the checks that
+// decide whether the format found can be delivered safely.
+//
+// Threading: plain functions over a stream the caller owns and uses from one thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "formats/AuWaveTypes.h"
+#include "platform/Streams.h"
+
+namespace sundral {
+
+// All the bytes before the first audio byte lie within this many bytes of the stream start.
+constexpr int64_t WaveHeaderLimit = 65535;
+// One decode buffer per reader; PCM is read into it, ADPCM blocks are decoded into it.
+constexpr uint32_t WaveBufferSize = 16384;
+// The largest coefficient table a Microsoft ADPCM header may carry.
+constexpr uint32_t MsAdpcmMaxCoefs = 32;
+// The longest "fmt " body read: the Microsoft ADPCM layout with a full coefficient table.
+constexpr uint32_t WaveFmtBodyMax = 22 + 4 * MsAdpcmMaxCoefs;
+
+struct TMsAdpcmCoef {
+    int16_t Coef1 = 0;
+    int16_t Coef2 = 0;
+};
+
+// What the header scan found. Fields not used by a type stay 0.
+struct TWaveFormat {
+    TWavType WavType = TWavType::wtUnsupported;
+    uint16_t FormatTag = 0;
+    uint16_t Channels = 0;
+    uint32_t SampleRate = 0;
+    uint16_t BlockAlign = 0;
+    uint16_t BitsPerSample = 0; // as stored (4 for ADPCM, 64 for double floats)
+    uint16_t SamplesPerBlock = 0;
+    uint32_t FactFrames = 0; // total frames from "fact" (ADPCM and codec-manager types)
+    uint16_t CoefCount = 0;
+    std::array<TMsAdpcmCoef, MsAdpcmMaxCoefs> Coefs{};
+    int64_t DataStart = 0; // stream offset of the first audio byte
+    uint32_t DataSize = 0; // "data" chunk size as declared
+};
+
+// Scans the header from the start of Stream. Returns the wave type and fills Format; any
+// failure (no "RIFF"/"WAVE"/"fmt "/"data" within WaveHeaderLimit bytes, an unknown tag or
+// sub-format, a "fmt " body shorter than its type needs or longer than WaveFmtBodyMax, an
+// ADPCM or codec-manager file without "fact") gives wtUnsupported. The stream position is
+// left undefined. The format's parameters are not judged here: see WaveFormatUsable.
+TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format);
+
+// True when the reader can deliver Format without overrunning its buffers or tables: the
+// parameters read from the file fit its type (see the checks in the implementation).
+bool WaveFormatUsable(const TWaveFormat& Format);
+
+// Frames one IMA ADPCM block of BlockAlign bytes decodes to (0 when it cannot hold the
+// headers of Channels channels).
+uint32_t ImaFramesPerBlock(uint32_t BlockAlign, uint32_t Channels);
+
+} // namespace sundral
