@@ -182,8 +182,11 @@ void TAuFileIn::InitInput() {
         FPosition = 0;
     }
     if (FStartSample > 0 || FEndSample != -1) {
-        if (FEndSample > FTotalSamples) FEndSample = -1;
-        int64_t end = FEndSample == -1 ? FTotalSamples : FEndSample;
+        // The range is inclusive; its end is at most the last frame of the data. (Taking the
+        // frame count itself as the end would promise one frame more than there is, and a
+        // writer that pads to the promised size would add a frame of silence to every cut.)
+        if (FEndSample >= FTotalSamples) FEndSample = -1;
+        int64_t end = FEndSample == -1 ? FTotalSamples - 1 : FEndSample;
         FTotalSamples = end - FStartSample + 1;
         if (FTotalSamples <= 0) {
             // An empty range (its end before its start, or a start past the data) delivers

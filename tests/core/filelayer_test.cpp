@@ -127,11 +127,17 @@ TEST_F(FileLayer, WholeFileAndRangesAreExact) {
     EXPECT_EQ(In.StartSample(), 0) << "the range applies to one run";
     EXPECT_EQ(In.EndSample(), -1);
 
-    // An end beyond the data counts to the end; the data runs out one frame early.
+    // An end beyond the data counts to the last frame, and Size promises no frame more.
     In.SetStartSample(990);
     In.SetEndSample(5000);
     In.Init();
+    EXPECT_EQ(In.Size(), 40);
     EXPECT_EQ(ReadAll(In), Frames(990, 10));
+    In.Flush();
+    In.SetStartSample(990);
+    In.SetEndSample(1000);
+    In.Init();
+    EXPECT_EQ(In.Size(), 40) << "the frame count itself is past the last frame";
     In.Flush();
 }
 

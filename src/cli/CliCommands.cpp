@@ -1,0 +1,235 @@
+#include "cli/CliCommands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "app/Global.h"
+#include "audio/AuMixer.h"
+#include "cli/CliFiles.h"
+#include "cli/CliRun.h"
+#include "cli/CliTime.h"
+
+namespace sundral::cli {
+namespace {
+
+int Fail(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 1;
+}
+
+int Usage(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 2;
+}
+
+std::string DurationText(int64_t Frames, uint32_t Rate) {
+    if (Rate == 0 || Frames < 0) return MsToTimeText(0);
+    int64_t ms = Frames * 1000 / Rate;
+    if (ms > INT32_MAX) ms = INT32_MAX;
+    return MsToTimeText(static_cast<int32_t>(ms));
+}
+
+// The output is written under a temporary name next to OUT and renamed over it only when the
+// run succeeded, so a failed or interrupted run never leaves a half-written OUT, nor destroys
+// the OUT that --force would have replaced.
+class TOutputFile {
+public:
+    explicit TOutputFile(const std::string& Out) : FOut(Out) {
+        std::filesystem::path p(Out);
+        std::string pattern = (p.has_parent_path() ? p.parent_path().string() + "/" : "") + "." +
+                              p.filename().string() + ".partial-XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        int fd = mkstemp(name.data());
+        if (fd < 0) throw EAuException(Out + ": " + std::strerror(errno));
+        close(fd);
+        FTemp = name.data();
+    }
+    ~TOutputFile() {
+        if (!FKept) std::remove(FTemp.c_str());
+    }
+    const std::string& TempName() const { return FTemp; }
+    bool Commit(std::string& Message) {
+        if (std::rename(FTemp.c_str(), FOut.c_str()) != 0) {
+            Message = FOut + ": " + std::strerror(errno);
+            return false;
+        }
+        FKept = true;
+        return true;
+    }
+
+private:
+    std::string FOut, FTemp;
+    bool FKept = false;
+};
+
+// Checks made before anything is opened for writing.
+int CheckOutput(const std::string& Out, TFileKind Kind, const std::vector<std::string>& Inputs,
+                const TCommonOptions& Options) {
+    if (KindOf(Out) != Kind)
+        return Usage(Out + ": the output must be a " + KindName(Kind) + " file like the input");
+    for (const auto& in : Inputs) {
+        if (SameFile(in, Out)) return Usage(Out + ": the output would overwrite an input");
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(Out, ec) && !Options.Force)
+        return Fail(Out + ": the file exists (use --force to replace it)");
+    return 0;
+}
+
+int RunAndCommit(TAuOutput& Writer, TOutputFile& Output, const std::string& Out,
+                 const TCommonOptions& Options) {
+    bool bar = !Options.Quiet && isatty(STDERR_FILENO);
+    TRunResult r = RunToEnd(Writer, bar);
+    if (!r.Ok) {
+        if (r.Interrupted) return Fail("interrupted; " + Out + " was not written");
+        return Fail(r.Message + "; " + Out + " was not written");
+    }
+    std::string message;
+    if (!Output.Commit(message)) return Fail(message);
+    return 0;
+}
+
+} // namespace
+
+int CommandInfo(const std::string& File, bool Json) {
+    try {
+        TComponent owner(nullptr);
+        TAuFileIn* reader = CreateReader(KindOf(File), &owner);
+        reader->SetFileName(File);
+        std::string message;
+        if (!CheckReadable(*reader, File, message)) return Fail(message);
+        uint32_t rate = reader->SampleRate();
+        int64_t frames = reader->TotalSamples();
+        if (frames < 0) frames = 0;
+        nlohmann::ordered_json tags = nlohmann::ordered_json::object();
+        if (Json) {
+            nlohmann::ordered_json j;
+            j["file"] = File;
+            j["format"] = KindName(KindOf(File));
+            j["type"] = TypeName(*reader);
+            j["sampleRate"] = rate;
+            j["channels"] = reader->Channels();
+            j["bitsPerSample"] = reader->BitsPerSample();
+            j["totalSamples"] = frames;
+            j["duration"] = DurationText(frames, rate);
+            j["seconds"] = rate ? static_cast<double>(frames) / rate : 0.0;
+            j["tags"] = tags;
+            std::cout << j.dump(2) << "\n";
+        } else {
+            std::cout << "File:         " << File << "\n"
+                      << "Format:       " << KindName(KindOf(File)) << " (" << TypeName(*reader)
+                      << ")\n"
+                      << "Sample rate:  " << rate << " Hz\n"
+                      << "Channels:     " << reader->Channels() << "\n"
+                      << "Bits:         " << reader->BitsPerSample() << "\n"
+                      << "Samples:      " << frames << "\n"
+                      << "Duration:     " << DurationText(frames, rate) << "\n"
+                      << "Tags:         " << (tags.empty() ? "(none)" : "") << "\n";
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+int CommandCut(const std::string& In, const std::string& Out,
+               const std::optional<std::string>& From, const std::optional<std::string>& To,
+               bool Samples, const TCommonOptions& Options) {
+    std::string error;
+    TCliPosition from;
+    if (From) {
+        auto p = ParsePosition(*From, Samples, error);
+        if (!p) return Usage("--from: " + error);
+        from = *p;
+    }
+    std::optional<TCliPosition> to;
+    if (To) {
+        to = ParsePosition(*To, Samples, error);
+        if (!to) return Usage("--to: " + error);
+    }
+    try {
+        TFileKind kind = KindOf(In);
+        TComponent owner(nullptr);
+        TAuFileIn* reader = CreateReader(kind, &owner);
+        reader->SetFileName(In);
+        if (!CheckReadable(*reader, In, error)) return Fail(error);
+        if (int status = CheckOutput(Out, kind, {In}, Options)) return status;
+
+        uint32_t rate = reader->SampleRate();
+        int64_t total = reader->TotalSamples();
+        int64_t start = PositionToFrames(from, rate);
+        int64_t end = -1; // inclusive; -1 is the end of the file
+        if (to) {
+            int64_t count = StretchFrames(from, *to, rate);
+            if (count < 0) return Usage("--to lies before --from");
+            end = start + count - 1;
+        }
+        if (start > total) {
+            return Fail("--from lies past the end of " + In + " (" + DurationText(total, rate) +
+                        ")");
+        }
+        if (end >= total) end = -1;
+
+        TOutputFile output(Out);
+        TAuFileOut* writer = CreateWriter(kind, &owner);
+        writer->SetFileName(output.TempName());
+        writer->SetInput(reader);
+        auto* streamed = static_cast<TAuStreamedInput*>(reader);
+        streamed->SetStartSample(start);
+        streamed->SetEndSample(end);
+        if (end != -1 && end < start) {
+            // An empty stretch: a valid file with no audio.
+            streamed->SetEndSample(start - 1);
+        }
+        return RunAndCommit(*writer, output, Out, Options);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+int CommandJoin(const std::string& A, const std::string& B, const std::string& Out, bool Mix,
+                const TCommonOptions& Options) {
+    try {
+        TFileKind kind = KindOf(A);
+        if (KindOf(B) != kind) return Usage("A and B must be files of the same type");
+        TComponent owner(nullptr);
+        TAuFileIn* first = CreateReader(kind, &owner);
+        TAuFileIn* second = CreateReader(kind, &owner);
+        first->SetFileName(A);
+        second->SetFileName(B);
+        std::string error;
+        if (!CheckReadable(*first, A, error) || !CheckReadable(*second, B, error))
+            return Fail(error);
+        if (first->SampleRate() != second->SampleRate() ||
+            first->Channels() != second->Channels()) {
+            return Fail("A and B differ in sample rate or channels (" +
+                        std::to_string(first->SampleRate()) + " Hz/" +
+                        std::to_string(first->Channels()) + " against " +
+                        std::to_string(second->SampleRate()) + " Hz/" +
+                        std::to_string(second->Channels()) + ")");
+        }
+        if (int status = CheckOutput(Out, kind, {A, B}, Options)) return status;
+
+        auto* mixer = new TAudioMixer(&owner);
+        mixer->SetMode(Mix ? TAudioMixerMode::amMix : TAudioMixerMode::amConcatenate);
+        mixer->SetVolume1(65535);
+        mixer->SetVolume2(65535);
+        mixer->SetInput1(first);
+        mixer->SetInput2(second);
+        TOutputFile output(Out);
+        TAuFileOut* writer = CreateWriter(kind, &owner);
+        writer->SetFileName(output.TempName());
+        writer->SetInput(mixer);
+        return RunAndCommit(*writer, output, Out, Options);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+} // namespace sundral::cli

@@ -1,0 +1,23 @@
+// The commands of sundral-cli. Each returns the process exit status: 0 done, 1 the work
+// failed (the message went to stderr), 2 the command line was wrong.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sundral::cli {
+
+struct TCommonOptions {
+    bool Quiet = false;
+    bool Force = false;
+};
+
+int CommandInfo(const std::string& File, bool Json);
+int CommandCut(const std::string& In, const std::string& Out,
+               const std::optional<std::string>& From, const std::optional<std::string>& To,
+               bool Samples, const TCommonOptions& Options);
+// Mix false: A followed by B; true: A and B played at once.
+int CommandJoin(const std::string& A, const std::string& B, const std::string& Out, bool Mix,
+                const TCommonOptions& Options);
+
+} // namespace sundral::cli

@@ -1,0 +1,68 @@
+// sundral-cli: cut, join and mix sound files from the command line, through the same
+// components the windows use. The main thread plays the UI thread.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "cli/CliCommands.h"
+
+using namespace sundral::cli;
+
+int main(int argc, char** argv) {
+    CLI::App app{"Sundral: cut, join and mix sound files.\n"
+                 "Positions are time texts (00:01:02.5), seconds (62.5) or, with --samples, "
+                 "sample numbers.",
+                 "sundral-cli"};
+    app.set_version_flag("--version", std::string("sundral-cli ") + SUNDRAL_VERSION);
+    app.require_subcommand(1);
+    TCommonOptions common;
+    auto addCommon = [&](CLI::App* cmd) {
+        cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
+        cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
+    };
+
+    std::string file;
+    bool json = false;
+    CLI::App* info = app.add_subcommand("info", "Show the format, length and tags of FILE");
+    info->add_option("FILE", file, "The sound file")->required();
+    info->add_flag("--json", json, "Print one JSON object");
+
+    std::string in, out;
+    std::optional<std::string> from, to;
+    bool samples = false;
+    CLI::App* cut = app.add_subcommand("cut", "Write the stretch [--from, --to) of IN to OUT");
+    cut->add_option("IN", in, "The sound file to cut")->required();
+    cut->add_option("OUT", out, "The new file, of the same type as IN")->required();
+    cut->add_option("--from", from, "Start of the stretch (default: the beginning)");
+    cut->add_option("--to", to, "End of the stretch, not included (default: the end)");
+    cut->add_flag("--samples", samples, "--from and --to are sample numbers");
+    addCommon(cut);
+
+    std::string a, b;
+    CLI::App* join = app.add_subcommand("join", "Write A followed by B to OUT");
+    CLI::App* mix = app.add_subcommand("mix", "Write A and B played at once to OUT");
+    for (CLI::App* cmd : {join, mix}) {
+        cmd->add_option("A", a, "The first file")->required();
+        cmd->add_option("B", b, "The second file, of the same type")->required();
+        cmd->add_option("OUT", out, "The new file, of the same type")->required();
+        addCommon(cmd);
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+
+    if (info->parsed()) return CommandInfo(file, json);
+    if (cut->parsed()) return CommandCut(in, out, from, to, samples, common);
+    if (join->parsed()) return CommandJoin(a, b, out, false, common);
+    if (mix->parsed()) return CommandJoin(a, b, out, true, common);
+    return 2;
+}
