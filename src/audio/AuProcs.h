@@ -7,8 +7,8 @@
 // is two samples), except for the in-place converters, which take a byte count.
 //
 // Threading: the routines keep no state and may run on any thread. They read the caller's
-// floating-point rounding mode (expected to be the default, round to nearest even) and never
-// change it.
+// floating-point rounding mode (expected to be the default, round to nearest even) and leave it
+// as they found it (the vector code of FloatToInt32 switches the thread's mode for its loop).
 // Ownership: every buffer belongs to the caller. Source and destination must not overlap,
 // except in the in-place converters, which work on one buffer.
 #pragma once
