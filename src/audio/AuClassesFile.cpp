@@ -228,6 +228,8 @@ bool TAuFileIn::Seek(int64_t SampleNum) {
         result = false;
     }
     FPosition = (target - FStartSample) * FFrameSize;
+    // Moving back into the range after the data ran out makes it readable again.
+    if (result && (FSize <= 0 || FPosition < FSize)) FEndOfData = false;
     return result;
 }
 

@@ -162,6 +162,11 @@ TEST_F(FileLayer, SeekDuringARunMovesTheReader) {
     ASSERT_EQ(n, 8u);
     EXPECT_EQ(std::vector<uint8_t>(p, p + 8), Frames(30, 2));
     EXPECT_FALSE(In.Seek(5000));
+    ReadAll(In);
+    EXPECT_TRUE(In.Seek(100)) << "after the data ran out";
+    In.GetData(p, n = 8);
+    ASSERT_EQ(n, 8u);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 8), Frames(110, 2));
     In.Flush();
 }
 
