@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,6 +48,18 @@ public:
         name.push_back('\0');
         int fd = mkstemp(name.data());
         if (fd < 0) throw EAuException(Out + ": " + std::strerror(errno));
+        // mkstemp makes the file private; give it the mode a new file would get (or the mode
+        // of the file it replaces).
+        struct stat existing {};
+        mode_t mode;
+        if (stat(Out.c_str(), &existing) == 0) {
+            mode = existing.st_mode & 07777;
+        } else {
+            mode_t mask = umask(0);
+            umask(mask);
+            mode = 0666 & ~mask;
+        }
+        fchmod(fd, mode);
         close(fd);
         FTemp = name.data();
     }

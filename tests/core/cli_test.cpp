@@ -157,9 +157,12 @@ TEST_F(CliRun, RefusalsAndErrors) {
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(Stderr().find("--force"), std::string::npos) << Stderr();
     EXPECT_EQ(ReadFileBytes(out), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    std::filesystem::permissions(out, std::filesystem::perms(0640));
     r = Run("cut --quiet --force " + ShellQuote(in) + " " + ShellQuote(out) + " --to 0.5");
     EXPECT_EQ(r.ExitCode, 0) << Stderr();
     EXPECT_EQ(Raw(out).size(), 22050u * 4);
+    EXPECT_EQ(std::filesystem::status(out).permissions(), std::filesystem::perms(0640))
+        << "a replaced file keeps its mode";
 
     // The output naming an input is refused before anything is opened for writing.
     auto before = ReadFileBytes(in);
