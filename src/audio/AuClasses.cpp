@@ -147,6 +147,11 @@ void TAuOutput::SetExceptionMessage(const std::string& Value) {
     FExceptionMessage = Value;
 }
 
+void TAuOutput::PostNotify(std::function<void(TComponent*)> Handler) {
+    if (FThread == nullptr || !Handler) return;
+    TEventHandler::Instance()->PostNotify(this, FRunNumber.load(), std::move(Handler));
+}
+
 void TAuOutput::SetInput(TAuInput* Value) {
     if (Value == FInput) return;
     if (FBusy) {

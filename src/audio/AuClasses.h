@@ -158,6 +158,10 @@ protected:
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
     void SetExceptionMessage(const std::string& Value);
+    // For concrete sinks whose own events come from other threads: has Handler run on the UI
+    // thread, in order with this run's other events (dropped like them after a synchronous
+    // stop or the sink's destruction). Callable from any thread while the sink exists.
+    void PostNotify(std::function<void(TComponent*)> Handler);
 
     // Stops the job synchronously and ends the worker. Idempotent; concrete sinks call it
     // first in their destructor.

@@ -223,15 +223,16 @@ void TEventHandler::Post(const TEventRecord& Rec) {
 }
 
 void TEventHandler::PostProgress(TAuOutput* Sender, uint64_t Run) {
-    Post({TEventKind::Progress, Sender, Sender->FDispatchId, Run, nullptr});
+    Post({TEventKind::Progress, Sender, Sender->FDispatchId, Run, nullptr, {}});
 }
 
 void TEventHandler::PostDone(TAuOutput* Sender, TAuThread* Worker, uint64_t Run) {
-    Post({TEventKind::Done, Sender, Sender->FDispatchId, Run, Worker});
+    Post({TEventKind::Done, Sender, Sender->FDispatchId, Run, Worker, {}});
 }
 
-void TEventHandler::PostNotify(TAuOutput* Sender, uint64_t Run) {
-    Post({TEventKind::Notify, Sender, Sender->FDispatchId, Run, nullptr});
+void TEventHandler::PostNotify(TAuOutput* Sender, uint64_t Run,
+                               std::function<void(TComponent*)> Handler) {
+    Post({TEventKind::Notify, Sender, Sender->FDispatchId, Run, nullptr, std::move(Handler)});
 }
 
 void TEventHandler::BlockEvents(TAuOutput* Sender) {
@@ -302,7 +303,7 @@ void TEventHandler::Deliver(const TEventRecord& Rec) {
             handler = sink->OnProgress;
             break;
         case TEventKind::Notify:
-            handler = sink->OnThreadException;
+            handler = Rec.Handler ? Rec.Handler : sink->OnThreadException;
             break;
         case TEventKind::Done:
             if (Rec.Worker->NotifyDone.load()) handler = sink->OnDone;

@@ -79,7 +79,10 @@ public:
 
     void PostProgress(TAuOutput* Sender, uint64_t Run);
     void PostDone(TAuOutput* Sender, TAuThread* Worker, uint64_t Run);
-    void PostNotify(TAuOutput* Sender, uint64_t Run);
+    // Handler none: the sink's OnThreadException at delivery; otherwise that handler (concrete
+    // sinks use it to bring their own events to the UI thread).
+    void PostNotify(TAuOutput* Sender, uint64_t Run,
+                    std::function<void(TComponent*)> Handler = nullptr);
     void BlockEvents(TAuOutput* Sender);
     void UnblockEvents();
     void ClearEvents(TAuOutput* Sender);
@@ -102,7 +105,8 @@ private:
         TAuOutput* Sender;
         uint64_t SenderId;
         uint64_t Run;
-        TAuThread* Worker; // done records only
+        TAuThread* Worker;                        // done records only
+        std::function<void(TComponent*)> Handler; // notify records with their own handler
     };
 
     void Post(const TEventRecord& Rec);

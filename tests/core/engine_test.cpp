@@ -87,6 +87,8 @@ public:
     std::atomic<int> PrepareCount{0}, DoneCount{0}, Blocks{0};
     std::atomic<bool> StoppedInDone{false};
     std::function<void()> ThrowInPrepare, ThrowInDoOutput, ThrowInDone;
+    // Posted from the worker after each block, as a sink with events of its own does.
+    std::function<void(TComponent*)> OwnEvent;
 
     // While held, DoOutput waits before each block after the first HoldAfter blocks.
     void Hold(int after = 0) {
@@ -131,6 +133,7 @@ protected:
         if (n == 0) return false;
         Data.insert(Data.end(), buf, buf + n);
         ++Blocks;
+        if (OwnEvent) PostNotify(OwnEvent);
         return true;
     }
     void Done() override {
@@ -417,6 +420,39 @@ TEST_F(Engine, FailuresEndTheRunButDoneAndOnDoneFollow) {
     ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 4; }));
     EXPECT_EQ(sink.Data.size(), 10u * 256);
     EXPECT_EQ(sink.ExceptionMessage(), "") << "Run clears the last message";
+}
+
+TEST_F(Engine, OwnEventsOfASinkRunOnTheUiThreadInOrder) {
+    TCountingSource source(&Owner, 20);
+    TRecordingSink sink(&Owner);
+    Events ev;
+    ev.Attach(sink);
+    sink.OwnEvent = [&](TComponent* sender) {
+        EXPECT_EQ(sender, &sink);
+        ev.Log.push_back({'o', 0});
+    };
+    sink.SetInput(&source);
+    sink.Run();
+    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    int own = 0;
+    for (auto& e : ev.Log) own += e.first == 'o';
+    EXPECT_EQ(own, 20);
+    EXPECT_EQ(ev.Log.back().first, 'd') << "all of the run's own events come before OnDone";
+
+    // After a synchronous stop none of them is delivered.
+    ev.Log.clear();
+    sink.Hold(5);
+    sink.Run();
+    ASSERT_TRUE(sink.WaitUntilHeld());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(5ms);
+        sink.Release();
+    });
+    sink.Stop(false);
+    releaser.join();
+    size_t seen = ev.Log.size();
+    Drain();
+    EXPECT_EQ(ev.Log.size(), seen);
 }
 
 TEST_F(Engine, SourceInitReraisesAsAuExceptionAndSetsEndOfData) {
