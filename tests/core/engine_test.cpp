@@ -89,6 +89,11 @@ public:
     std::function<void()> ThrowInPrepare, ThrowInDoOutput, ThrowInDone;
     // Posted from the worker after each block, as a sink with events of its own does.
     std::function<void(TComponent*)> OwnEvent;
+    // Like OwnEvent, with a number taken under one lock with the posting, shared by all
+    // sinks: numbers in delivery order show the posting order across sinks.
+    std::function<void(int)> NumberedEvent;
+    static inline std::mutex PostingLock;
+    static inline int PostingCount = 0;
 
     // While held, DoOutput waits before each block after the first HoldAfter blocks.
     void Hold(int after = 0) {
@@ -134,6 +139,11 @@ protected:
         Data.insert(Data.end(), buf, buf + n);
         ++Blocks;
         if (OwnEvent) PostNotify(OwnEvent);
+        if (NumberedEvent) {
+            std::lock_guard g(PostingLock);
+            int number = ++PostingCount;
+            PostNotify([this, number](TComponent*) { NumberedEvent(number); });
+        }
         return true;
     }
     void Done() override {
@@ -591,6 +601,24 @@ TEST_F(Engine, TwoSinksShareTheDispatcherAndEachGetsItsEventsInOrder) {
         EXPECT_TRUE(doneSeen);
         EXPECT_EQ(events, name == 'a' ? 50 : 30);
     }
+}
+
+TEST_F(Engine, EventsOfTwoSinksArriveInPostingOrder) {
+    TCountingSource sa(&Owner, 300, 16), sb(&Owner, 300, 16);
+    TRecordingSink a(&Owner), b(&Owner);
+    std::vector<int> delivered;
+    int done = 0;
+    for (TRecordingSink* s : {&a, &b}) {
+        s->NumberedEvent = [&](int number) { delivered.push_back(number); };
+        s->OnDone = [&](TComponent*) { ++done; };
+    }
+    a.SetInput(&sa);
+    b.SetInput(&sb);
+    a.Run();
+    b.Run();
+    ASSERT_TRUE(PumpUntil([&] { return done == 2; }));
+    ASSERT_EQ(delivered.size(), 600u);
+    for (size_t i = 1; i < delivered.size(); ++i) ASSERT_LT(delivered[i - 1], delivered[i]);
 }
 
 // Hundreds of Run / Stop(async) / Stop(sync) / destroy cycles over two sinks: nothing
