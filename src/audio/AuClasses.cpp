@@ -116,7 +116,7 @@ uint32_t ReadFull(TAuInput* Source, void* Dest, uint32_t Count, bool& Eof) {
 TAuOutput::TAuOutput(TComponent* AOwner) : TComponent(AOwner) {
     if (Designing()) return;
     TEventHandler::AddRef();
-    FDispatchId = TEventHandler::Instance()->Register(this);
+    FDispatchId = TEventHandler::Instance()->Register();
     FThread = new TAuThread(this); // returns once the worker is Waiting
 }
 
@@ -125,8 +125,7 @@ TAuOutput::~TAuOutput() {
 }
 
 void TAuOutput::StopWorker() {
-    if (FWorkerStopped || FThread == nullptr) return;
-    FWorkerStopped = true;
+    if (FThread == nullptr) return; // design mode, or stopped already
     Stop(false);
     // No event of this sink is delivered from here on, and the dispatcher lets go of it
     // before the worker it may be watching goes away.

@@ -185,7 +185,6 @@ private:
     std::atomic<uint64_t> FRunNumber{0};
     uint64_t FFirstDeliverableRun = 0; // UI thread only
     uint64_t FDispatchId = 0;          // key in the dispatcher's table of live sinks
-    bool FWorkerStopped = false;
 };
 
 } // namespace sundral

@@ -90,7 +90,7 @@ TAuFileIn::TAuFileIn(TComponent* AOwner) : TAuStreamedInput(AOwner) {}
 TAuFileIn::~TAuFileIn() = default;
 
 void TAuFileIn::SetFileName(const std::string& Value) {
-    if (Value == FFileName && FWideFileName == Utf8ToUtf16(Value)) return;
+    if (Value == FFileName) return;
     CloseSource();
     FWideFileName = Utf8ToUtf16(Value);
     FFileName = Value;

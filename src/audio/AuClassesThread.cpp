@@ -184,7 +184,7 @@ TEventHandler::~TEventHandler() {
     if (FThread.joinable()) FThread.join();
 }
 
-uint64_t TEventHandler::Register(TAuOutput* /*Sender*/) {
+uint64_t TEventHandler::Register() {
     std::lock_guard guard(FQueueLock);
     uint64_t id = FNextId++;
     FLive.insert(id);

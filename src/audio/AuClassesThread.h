@@ -88,7 +88,7 @@ public:
     void ClearEvents(TAuOutput* Sender);
 
     // Sinks register while they live; events of a sink that is gone are never delivered.
-    uint64_t Register(TAuOutput* Sender);
+    uint64_t Register();
     // Forgets the sink and waits (servicing UI-thread calls) until the dispatcher holds no
     // record of it.
     void Unregister(TAuOutput* Sender);

@@ -27,12 +27,7 @@ constexpr std::array<int32_t, 89 * 16> MakeImaTable() {
     std::array<int32_t, 89 * 16> t{};
     for (int32_t index = 0; index < 89; ++index) {
         for (int32_t code = 0; code < 16; ++code) {
-            int32_t step = ImaStepTable[static_cast<size_t>(index)];
-            int32_t diff = step >> 3;
-            if (code & 4) diff += step;
-            if (code & 2) diff += step >> 1;
-            if (code & 1) diff += step >> 2;
-            if (code & 8) diff = -diff;
+            int32_t diff = ImaDifference(ImaStepTable[static_cast<size_t>(index)], code);
             int32_t next = std::clamp(index + ImaIndexTable[static_cast<size_t>(code)], 0, 88);
             t[static_cast<size_t>(index * 16 + code)] = diff * (1 << ImaStateShift) + next * 16;
         }

@@ -49,13 +49,17 @@ constexpr std::array<int8_t, 16> ImaIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8,
 
 // One IMA decoding step: applies code to the predictor and step index. The predictor is
 // clamped to -32767..32767 (not -32768), the index to 0..88.
+// The predictor change a 4-bit code stands for at quantiser step Step.
+constexpr int32_t ImaDifference(int32_t Step, uint32_t Code) {
+    int32_t diff = Step >> 3;
+    if (Code & 4) diff += Step;
+    if (Code & 2) diff += Step >> 1;
+    if (Code & 1) diff += Step >> 2;
+    return (Code & 8) ? -diff : diff;
+}
+
 inline int16_t ImaDecodeStep(uint8_t Code, int32_t& Predictor, int32_t& Index) {
-    int32_t step = ImaStepTable[static_cast<size_t>(Index)];
-    int32_t diff = step >> 3;
-    if (Code & 4) diff += step;
-    if (Code & 2) diff += step >> 1;
-    if (Code & 1) diff += step >> 2;
-    if (Code & 8) diff = -diff;
+    int32_t diff = ImaDifference(ImaStepTable[static_cast<size_t>(Index)], Code);
     Predictor = std::clamp(Predictor + diff, -32767, 32767);
     Index = std::clamp(Index + ImaIndexTable[Code & 15], 0, 88);
     return static_cast<int16_t>(Predictor);

@@ -107,6 +107,12 @@ public:
         FHeld = false;
         FGate.notify_all();
     }
+    // Starts a run and returns once the worker waits before block `after`.
+    bool RunHeld(int after) {
+        Hold(after);
+        Run();
+        return WaitUntilHeld();
+    }
     bool WaitUntilHeld() {
         std::unique_lock g(FGateLock);
         return FGate.wait_for(g, 60s, [this] { return FParked; });
@@ -178,6 +184,17 @@ struct Events {
         sink.OnThreadException = [this](TComponent*) { Log.push_back({'x', 0}); };
     }
 };
+
+// Runs Action (a stop, a restart, a destruction) while another thread lets the held worker go
+// a moment later, so that Action finds the run still in progress.
+template <class F> void ReleaseDuring(TRecordingSink& sink, F&& action) {
+    std::thread releaser([&sink] {
+        std::this_thread::sleep_for(5ms);
+        sink.Release();
+    });
+    action();
+    releaser.join();
+}
 
 void Drain() {
     TComponent owner(nullptr);
@@ -262,9 +279,7 @@ TEST_F(Engine, RunRefusesBusySinkAndMissingInput) {
     Events ev;
     ev.Attach(sink);
     sink.SetInput(&source);
-    sink.Hold();
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
+    ASSERT_TRUE(sink.RunHeld(0));
     try {
         sink.Run();
         FAIL() << "Run on a busy sink must raise";
@@ -283,9 +298,7 @@ TEST_F(Engine, AsyncStopRunsDoneAndDeliversOnDone) {
     Events ev;
     ev.Attach(sink);
     sink.SetInput(&source);
-    sink.Hold(3);
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
+    ASSERT_TRUE(sink.RunHeld(3));
     sink.Stop(true);
     EXPECT_TRUE(sink.Stopped());
     sink.Release();
@@ -302,15 +315,8 @@ TEST_F(Engine, SyncStopSuppressesTheRunsEventsAndAllowsRunAtOnce) {
     Events ev;
     ev.Attach(sink);
     sink.SetInput(&source);
-    sink.Hold(10);
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(5ms);
-        sink.Release();
-    });
-    sink.Stop(false);
-    releaser.join();
+    ASSERT_TRUE(sink.RunHeld(10));
+    ReleaseDuring(sink, [&] { sink.Stop(false); });
     EXPECT_FALSE(sink.Busy());
     EXPECT_EQ(sink.DoneCount, 1);
     Drain();
@@ -352,15 +358,8 @@ TEST_F(Engine, SetInputWhileRunningRestartsOnTheNewSource) {
     Events ev;
     ev.Attach(sink);
     sink.SetInput(&first);
-    sink.Hold(2);
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(5ms);
-        sink.Release();
-    });
-    sink.SetInput(&second);
-    releaser.join();
+    ASSERT_TRUE(sink.RunHeld(2));
+    ReleaseDuring(sink, [&] { sink.SetInput(&second); });
     ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
     EXPECT_EQ(sink.Input(), &second);
     EXPECT_EQ(sink.Data, Pattern(7 * 256));
@@ -368,15 +367,8 @@ TEST_F(Engine, SetInputWhileRunningRestartsOnTheNewSource) {
 
     // Setting none while running stops the job and then fails to run again.
     sink.SetInput(&first);
-    sink.Hold(2);
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
-    std::thread releaser2([&] {
-        std::this_thread::sleep_for(5ms);
-        sink.Release();
-    });
-    EXPECT_THROW(sink.SetInput(nullptr), EAuException);
-    releaser2.join();
+    ASSERT_TRUE(sink.RunHeld(2));
+    ReleaseDuring(sink, [&] { EXPECT_THROW(sink.SetInput(nullptr), EAuException); });
     EXPECT_EQ(sink.Input(), nullptr);
     EXPECT_FALSE(sink.Busy());
 }
@@ -451,15 +443,8 @@ TEST_F(Engine, OwnEventsOfASinkRunOnTheUiThreadInOrder) {
 
     // After a synchronous stop none of them is delivered.
     ev.Log.clear();
-    sink.Hold(5);
-    sink.Run();
-    ASSERT_TRUE(sink.WaitUntilHeld());
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(5ms);
-        sink.Release();
-    });
-    sink.Stop(false);
-    releaser.join();
+    ASSERT_TRUE(sink.RunHeld(5));
+    ReleaseDuring(sink, [&] { sink.Stop(false); });
     size_t seen = ev.Log.size();
     Drain();
     EXPECT_EQ(ev.Log.size(), seen);
@@ -502,23 +487,14 @@ TEST_F(Engine, PrefetchIsServedBeforeTheSourceAndKeepsPosition) {
 TEST_F(Engine, DestroyingRunningSinkStopsItAndCallsNoHandler) {
     TCountingSource source(&Owner, 1000);
     int calls = 0;
-    {
-        TRecordingSink sink(&Owner);
-        sink.OnProgress = [&](TComponent*) { ++calls; };
-        sink.OnDone = [&](TComponent*) { ++calls; };
-        sink.SetInput(&source);
-        sink.Hold(5);
-        sink.Run();
-        ASSERT_TRUE(sink.WaitUntilHeld());
-        calls = 0;
-        std::thread releaser([&] {
-            std::this_thread::sleep_for(5ms);
-            sink.Release();
-        });
-        // sink goes out of scope while held; the releaser lets the worker see the stop
-        releaser.detach();
-        std::this_thread::sleep_for(10ms);
-    }
+    auto sink = std::make_unique<TRecordingSink>(&Owner);
+    sink->OnProgress = [&](TComponent*) { ++calls; };
+    sink->OnDone = [&](TComponent*) { ++calls; };
+    sink->SetInput(&source);
+    ASSERT_TRUE(sink->RunHeld(5));
+    calls = 0;
+    // The destructor's stop waits for the worker, which the other thread lets go.
+    ReleaseDuring(*sink, [&] { sink.reset(); });
     Drain();
     EXPECT_EQ(calls, 0);
 }

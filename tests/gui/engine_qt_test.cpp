@@ -10,36 +10,14 @@
 
 #include "PcmPatternSource.h"
 #include "ScratchDir.h"
+#include "TestLoop.h"
 #include "formats/AuWaveOut.h"
 #include "platform/qt/QtUiSync.h"
 
 using namespace sundral;
 using sundral_test::ScratchDir;
+using sundral_test::TLoop;
 using sundral_test::TPcmPatternSource;
-
-namespace {
-
-// Runs a nested loop until Quit, or fails after a bound that a working engine never reaches.
-class TLoop {
-public:
-    TLoop() {
-        QTimer::singleShot(60000, &FLoop, [this] {
-            FGaveUp = true;
-            FLoop.quit();
-        });
-    }
-    bool Run() {
-        FLoop.exec();
-        return !FGaveUp;
-    }
-    void Quit() { QMetaObject::invokeMethod(&FLoop, &QEventLoop::quit, Qt::QueuedConnection); }
-
-private:
-    QEventLoop FLoop;
-    bool FGaveUp = false;
-};
-
-} // namespace
 
 class EngineQtTest : public QObject {
     Q_OBJECT

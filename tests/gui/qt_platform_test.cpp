@@ -10,34 +10,16 @@
 #include <QTimer>
 
 #include "ScriptedDialogs.h"
+#include "TestLoop.h"
 #include "platform/qt/Actions.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/QtUiSync.h"
 #include "platform/uisync.h"
 
 using namespace sundral;
+using sundral_test::TLoop;
 
 namespace {
-
-// Failure bound for loops that a working program ends at once; never reached when it works.
-constexpr int kGiveUpMs = 60000;
-
-// Runs a nested event loop until Quit() is called (or the bound above passes).
-class TLoop {
-public:
-    TLoop() {
-        QTimer::singleShot(kGiveUpMs, &FLoop, [this] { FGaveUp = true, FLoop.quit(); });
-    }
-    bool Run() {
-        FLoop.exec();
-        return !FGaveUp;
-    }
-    void Quit() { QMetaObject::invokeMethod(&FLoop, &QEventLoop::quit, Qt::QueuedConnection); }
-
-private:
-    QEventLoop FLoop;
-    bool FGaveUp = false;
-};
 
 class TThrowingObject : public QObject {
 public:
@@ -181,7 +163,8 @@ void QtPlatformTest::handlerErrorsGoToTheReport() {
     std::thread([] {
         ReportApplicationError(std::make_exception_ptr(std::runtime_error("late")));
     }).join();
-    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.Messages(), QStringList{QStringLiteral("late")}, kGiveUpMs);
+    QTRY_COMPARE_WITH_TIMEOUT(FDialogs.Messages(), QStringList{QStringLiteral("late")},
+                              TLoop::GiveUpMs);
 }
 
 void QtPlatformTest::filterBecomesQtNameFilters() {
