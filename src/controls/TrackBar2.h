@@ -18,8 +18,9 @@
 //
 // Threading: GUI thread only. Ownership: the work images are the control's own; the events
 // are called synchronously on the GUI thread. An exception leaving an event handler during
-// mouse or key handling goes to the application's error report; during painting, it is
-// reported once the paint has finished. Exceptions from handlers run by the setters reach
+// mouse or key handling goes to the application's error report; during painting, it ends
+// that paint (what was drawn so far is shown) and is reported once the paint is over.
+// Exceptions from handlers run by the setters reach
 // the caller of the setter.
 #pragma once
 

@@ -1,10 +1,13 @@
 // The dual-thumb track bar: its geometry as pure functions, its picture read back pixel by
 // pixel, and the real widget driven with mouse and keys.
 #include <memory>
+#include <stdexcept>
 
 #include <QTest>
 
+#include "ScriptedDialogs.h"
 #include "controls/TrackBar2.h"
+#include "platform/qt/Application.h"
 
 using namespace sundral;
 
@@ -62,6 +65,7 @@ private slots:
     void keys();
     void shapeDecidesOrientation();
     void userDrawnEvents();
+    void handlerErrorsAreReported();
     void pointerBitmaps();
 };
 
@@ -407,6 +411,27 @@ void TrackBar2Test::userDrawnEvents() {
     bar->SetTickInterval(0);
     bar->grab();
     QCOMPARE(calls.filter("tick").size(), 0);
+}
+
+void TrackBar2Test::handlerErrorsAreReported() {
+    TScriptedDialogs dialogs;
+    InstallApplicationErrorReport(dialogs);
+    auto bar = MainBar();
+    QVERIFY(bar);
+    bar->OnChange = [](TTrackBar2*) { throw std::runtime_error("change failed"); };
+    QTest::keyClick(bar.get(), Qt::Key_Right);
+    QCOMPARE(bar->PositionL(), 11);
+    // A failing paint handler ends that paint; the report follows once the paint is over.
+    bar->SetTrackStyle(TTrackStyle::trUserDrawn);
+    bar->OnDrawTrack = [](TTrackBar2*, QPainter&) { throw std::runtime_error("draw failed"); };
+    QVERIFY(!bar->grab().isNull());
+    QCOMPARE(dialogs.Calls.size(), size_t(1));
+    QVERIFY(!bar->Canvas());
+    QCoreApplication::sendPostedEvents(bar.get(), QEvent::MetaCall);
+    QCOMPARE(dialogs.Calls.size(), size_t(2));
+    QCOMPARE(dialogs.Calls[0].Text, QStringLiteral("change failed"));
+    QCOMPARE(dialogs.Calls[1].Text, QStringLiteral("draw failed"));
+    RemoveApplicationErrorReport();
 }
 
 void TrackBar2Test::pointerBitmaps() {
