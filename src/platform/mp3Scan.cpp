@@ -244,8 +244,9 @@ TMp3StreamInfo TMp3FrameIndex::Open() {
     const uint32_t spf = first.SamplesPerFrame;
     if (info.Tag.Frames > 0) {
         info.AudioFrames = info.Tag.Frames;
-        info.AudioBytes =
-            info.Tag.Bytes > 0 ? info.Tag.Bytes : uint64_t(FAudioEnd - info.FirstAudio);
+        // The tag's byte count takes in the tag frame.
+        info.AudioBytes = info.Tag.Bytes > first.FrameBytes ? info.Tag.Bytes - first.FrameBytes
+                                                            : uint64_t(FAudioEnd - info.FirstAudio);
     } else {
         uint32_t firstRate = 0;
         while (WalkOne()) {
