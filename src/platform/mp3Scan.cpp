@@ -265,11 +265,12 @@ TMp3StreamInfo TMp3FrameIndex::Open() {
     const bool vbrTag =
         info.Tag.Kind == TMp3TagKind::tkXing || info.Tag.Kind == TMp3TagKind::tkVbri;
     info.IsVBR = vbrTag || (info.Tag.Kind == TMp3TagKind::tkNone && info.BitRatesDiffer);
-    if (info.IsVBR && info.AudioFrames > 0)
-        info.BitRate = uint32_t(double(info.AudioBytes) * 8.0 * first.SampleRate /
-                                    (double(info.AudioFrames) * spf) +
-                                0.5);
-    else
+    if (info.IsVBR && info.AudioFrames > 0) {
+        // A tag's counts come from the file: an average beyond any MPEG rate is capped.
+        const double average =
+            double(info.AudioBytes) * 8.0 * first.SampleRate / (double(info.AudioFrames) * spf);
+        info.BitRate = uint32_t(std::min(average, 448000.0) + 0.5);
+    } else
         info.BitRate = first.BitRate;
     // LAME may write an Info tag in a frame of a higher rate than the stream's, to fit.
     int64_t audioAt = 0;
