@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -85,32 +85,28 @@ std::vector<uint8_t> ReadRun(TWMIn& In, int64_t Start, const std::vector<uint32_
     return out;
 }
 
+void PrintTo(const TCase& Case, std::ostream* Out) {
+    *Out << Case.Name;
+}
+
 class Decoded : public ::testing::TestWithParam<TCase> {
 protected:
-    static void SetUpTestSuite() {
-        Dir = new ScratchDir("wmin");
-        for (const TCase& c : kCases) {
-            const auto file = Dir->File(c.Name);
-            ASSERT_TRUE(MakeMediaFile(file, TestSignal(c.Rate, c.Channels, 2.3), c.Args)) << c.Name;
-            Reference[c.Name] = FfmpegDecodeBytes(file);
-        }
+    // Each case makes its own file (ctest runs every case in a process of its own).
+    void SetUp() override {
+        const TCase& c = GetParam();
+        ASSERT_TRUE(MakeMediaFile(Dir.File(c.Name), TestSignal(c.Rate, c.Channels, 2.3), c.Args));
+        Reference = FfmpegDecodeBytes(Dir.File(c.Name));
     }
-    static void TearDownTestSuite() {
-        delete Dir;
-        Reference.clear();
-    }
-    static ScratchDir* Dir;
-    static std::map<std::string, std::vector<uint8_t>> Reference;
+    ScratchDir Dir{"wmin"};
+    std::vector<uint8_t> Reference;
 };
-ScratchDir* Decoded::Dir = nullptr;
-std::map<std::string, std::vector<uint8_t>> Decoded::Reference;
 
 TEST_P(Decoded, LengthAndEveryReadMatchFfmpeg) {
     const TCase& c = GetParam();
-    const std::vector<uint8_t>& ref = Reference[c.Name];
+    const std::vector<uint8_t>& ref = Reference;
     const uint32_t frame = 2 * c.Channels;
     ASSERT_GT(ref.size(), 0u);
-    auto in = OpenReader(Dir->File(c.Name));
+    auto in = OpenReader(Dir.File(c.Name));
     EXPECT_EQ(in->SampleRate(), c.Rate);
     EXPECT_EQ(in->Channels(), c.Channels);
     EXPECT_EQ(in->BitsPerSample(), 16u);
