@@ -177,8 +177,11 @@ void TAuFileIn::InitInput() {
     FFrameSize = static_cast<uint16_t>(frameSize);
     FTotalSamples = FSize / FFrameSize;
     if (FStartSample < 0) FStartSample = 0;
-    if (FStartSample > 0) {
-        Seek(0);
+    if (FStartSample > 0 && FStartSample < FTotalSamples) {
+        // A run that cannot start where it was asked to must not deliver the file from
+        // its beginning as if that were the selection: the failure ends the run.
+        int64_t target = FStartSample;
+        if (!SeekSource(target)) throw EAuException("Cannot seek to the start sample");
         FPosition = 0;
     }
     if (FStartSample > 0 || FEndSample != -1) {
