@@ -10,7 +10,6 @@ namespace {
 
 constexpr const char* kErrNoLame = "libmp3lame.so.0 library could not be loaded.";
 constexpr const char* kErrNoFileName = "File name is not assigned.";
-constexpr const char* kErrWrite = "Error writing down mp3 file";
 constexpr const char* kErrFormat = "Cannot encode this audio format into mp3.";
 
 constexpr int32_t kRecordModeMono = 3;
@@ -62,7 +61,7 @@ TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) con
 // ---------------------------------------------------------------------------------------
 void TMP3Out::Prepare() {
     FFlushed = false;
-    FAudioStart = 0;
+    FAudioStart = FAudioBytes = 0;
     if (!LameAvailable()) throw EAuException(kErrNoLame);
     if (!FStreamAssigned && FWideFileName.empty()) throw EAuException(kErrNoFileName);
     TAuInput* input = Input();
@@ -122,14 +121,22 @@ void TMP3Out::Done() {
             if (ExceptionMessage().empty()) SetExceptionMessage(e.what());
         }
     };
-    if (FEncoder != nullptr && FStream != nullptr) {
+    const bool encoded = FEncoder != nullptr && FStream != nullptr;
+    // TagLib fills the ID3v2 fields left empty from an ID3v1 block it finds (a shortened,
+    // Latin-1 copy), so with TagLib the writer's block goes in after it.
+    const bool tagStep =
+        encoded && FOwnStream != nullptr && !FFileName.empty() && TagLibAvailable();
+    if (encoded) {
         guarded([this] { FlushEncoder(); });
-        guarded([this] { AppendId3v1(); });
         if (FFlushed) guarded([this] { WriteTagFrame(); });
+        if (!tagStep) guarded([this] { AppendId3v1(); });
+        FAudioBytes = FStream->Size() - FAudioStart;
     }
-    const bool ownFile = FOwnStream != nullptr;
     ReleaseRun();
-    if (ownFile && !FFileName.empty()) guarded([this] { WriteId3v2(); });
+    if (tagStep) {
+        guarded([this] { WriteId3v2(); });
+        guarded([this] { AppendId3v1AfterTags(); });
+    }
     if (Input()) guarded([this] { Input()->Flush(); });
 }
 

@@ -5,10 +5,11 @@
 // and only then creates the file, so a refused setting leaves an existing file as it was.
 // Each DoOutput step reads one encoder chunk of input, converts it to 16-bit if need be
 // (AuMp3OutPcm.h), encodes it in one call and writes the frames. Done flushes the encoder,
-// appends the 128-byte ID3v1 block, writes the encoder's tag frame over the frame reserved
-// at the start (so decoders trim the encoder's delay and padding and play exactly what came
-// in), closes the file and, when TagLib is there, adds the ID3v2 tag and puts the writer's
-// own ID3v1 block back where TagLib rewrote it.
+// writes the encoder's tag frame over the frame reserved at the start (so decoders trim the
+// encoder's delay and padding and play exactly what came in), and ends the file with the
+// writer's 128-byte ID3v1 block. A file the writer created by name also gets an ID3v2 tag
+// through TagLib when TagLib is there; the ID3v1 block then follows TagLib's step, in place
+// of the one TagLib writes from its own values.
 //
 // Failures end the run with ExceptionMessage set and OnDone still delivered; that includes
 // every failure in Done (flush, ID3v1 block, tag frame, ID3v2 tag): the first failure of a
@@ -91,6 +92,8 @@ protected:
     void Done() override;
 
 private:
+    static constexpr const char* kErrWrite = "Error writing down mp3 file";
+
     template <typename T> void SetWhileIdle(T& Field, T Value) {
         if (!Busy() && Field != Value) Field = Value;
     }
@@ -100,7 +103,7 @@ private:
     void AppendId3v1();
     void WriteTagFrame();
     void WriteId3v2();
-    void RestoreId3v1();
+    void AppendId3v1AfterTags();
     void ReleaseRun();
 
     // Properties, in their published order.
@@ -121,6 +124,7 @@ private:
     THBeStream FEncoder = nullptr;
     bool FFlushed = false;
     int64_t FAudioStart = 0; // stream offset of the first encoded byte
+    int64_t FAudioBytes = 0; // bytes of encoded audio, tag frame included
     TMp3PcmFeed FFeed;
     std::vector<uint8_t> FOutput; // the encoder's output buffer, of the size it asked for
 };

@@ -1,11 +1,11 @@
 // TMP3Out's tags: the ID3v1 block it appends itself and the ID3v2 step through TagLib.
 #include <charconv>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "formats/AuMp3Out.h"
+#include "formats/AuTagsId3v2.h"
 #include "platform/TextConv.h"
 #include "platform/taglibTags.h"
 
@@ -13,7 +13,6 @@ namespace sundral {
 
 namespace {
 
-constexpr const char* kErrWrite = "Error writing down mp3 file";
 constexpr const char* kErrTagsOpen = "Failed to write tags";
 constexpr const char* kErrTagsSave = "Failed to save tags";
 
@@ -47,8 +46,6 @@ void TMP3Out::AppendId3v1() {
 }
 
 void TMP3Out::WriteId3v2() {
-    // Without TagLib the file simply has no ID3v2 tag.
-    if (!TagLibAvailable()) return;
     TTagLibFields fields;
     fields.Title = Utf16ToUtf8(FId3v2Tags.Title());
     fields.Artist = Utf16ToUtf8(FId3v2Tags.Artist());
@@ -59,9 +56,7 @@ void TMP3Out::WriteId3v2() {
     // The name the file was created under, byte for byte.
     switch (TagLibWriteTags(Utf16ToUtf8(FWideFileName), fields)) {
     case TTagLibResult::trSaved:
-        RestoreId3v1();
-        break;
-    case TTagLibResult::trNotLoaded:
+    case TTagLibResult::trNotLoaded: // without TagLib the file has no ID3v2 tag
         break;
     case TTagLibResult::trNotValid:
         throw EAuException(kErrTagsOpen);
@@ -70,28 +65,27 @@ void TMP3Out::WriteId3v2() {
     }
 }
 
-void TMP3Out::RestoreId3v1() {
-    // TagLib rewrites the block at the end from its own values (or drops it): put ours back.
-    const TId3v1Block ours = Id3v1Block();
-    std::unique_ptr<TAuFileStream> stream;
+void TMP3Out::AppendId3v1AfterTags() {
+    std::unique_ptr<TAuFileStream> file;
     try {
-        stream = std::make_unique<TAuFileStream>(FWideFileName, fmOpenReadWrite);
+        file = std::make_unique<TAuFileStream>(FWideFileName, fmOpenReadWrite);
     } catch (const EAuException&) {
-        throw EAuException(kErrTagsSave);
+        throw EAuException(kErrWrite);
     }
-    TAuFileStream& file = *stream;
-    const int64_t size = file.Size();
-    TId3v1Block last{};
-    int64_t at = size;
-    if (size >= int64_t(last.size()) &&
-        file.Seek(size - int64_t(last.size()), TSeekOrigin::soBeginning) >= 0 &&
-        file.ReadExact(last.data(), int64_t(last.size())) &&
-        std::memcmp(last.data(), "TAG", 3) == 0)
-        at = size - int64_t(last.size());
-    if (at < size && last == ours) return;
-    if (file.Seek(at, TSeekOrigin::soBeginning) != at ||
-        !file.WriteExact(ours.data(), int64_t(ours.size())))
-        throw EAuException(kErrTagsSave);
+    // The audio follows the ID3v2 tag TagLib put in front; whatever follows the audio (the
+    // block TagLib wrote) gives way to the writer's own.
+    uint8_t head[10];
+    TId3v2Header header;
+    const int64_t lead = file->ReadExact(head, sizeof head) && ParseId3v2Header(head, header)
+                             ? header.TotalSize()
+                             : 0;
+    const int64_t end = lead + FAudioBytes;
+    if (file->Size() < end) throw EAuException(kErrWrite);
+    file->SetSize(end);
+    const TId3v1Block block = Id3v1Block();
+    if (file->Size() != end || file->Seek(end, TSeekOrigin::soBeginning) != end ||
+        !file->WriteExact(block.data(), int64_t(block.size())))
+        throw EAuException(kErrWrite);
 }
 
 } // namespace sundral

@@ -2,8 +2,9 @@
 // open a finished MPEG audio file, set its title, artist, album, genre, year and track, and
 // save. TagLib writes the texts as UTF-16 frames of an ID3v2.4 tag at the start of the file.
 //
-// TagLib also brings an ID3v1 block at the end of the file in line with what it sets, or
-// removes it; a caller that wants its own block back writes it again afterwards.
+// TagLib also fills ID3v2 fields left empty from an ID3v1 block at the end of the file, and
+// writes that block from its own values (or drops it): a caller with a block of its own
+// runs the step on the file without it and puts the block in afterwards.
 //
 // Threading: any thread; one tag step runs at a time in the process (TagLib's settings are
 // process-wide). Ownership: the caller's file is opened and closed within the call.
