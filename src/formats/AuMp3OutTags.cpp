@@ -80,6 +80,7 @@ void TMP3Out::AppendId3v1AfterTags() {
                              ? header.TotalSize()
                              : 0;
     const int64_t end = lead + FAudioBytes;
+    // The tag's size comes from the file: the audio must still lie whole behind it.
     if (file->Size() < end) throw EAuException(kErrWrite);
     file->SetSize(end);
     const TId3v1Block block = Id3v1Block();

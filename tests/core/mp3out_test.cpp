@@ -202,6 +202,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, Mp3OutFile, ::testing::Values(
                .Crc = true, .Copyright = true, .Original = false},
               2, "Xing", 4, 0, 1},
     TFileCase{"abr", 48000, 2, 16, 96000, {.Average = TMP3BitRate::mbr160}, 2, "Xing", 2, 0, 0},
+    // Limits that contradict each other: the ceiling wins (the encoder would stop the process).
+    TFileCase{"abr_ceiling_below_floor", 22050, 1, 16, 44100,
+              {.Rate = TMP3BitRate::mbr320, .Average = TMP3BitRate::mbr160,
+               .Maximum = TMP3BitRate::mbr64}, 1, "Xing", 2, 0, 3},
     TFileCase{"unsigned_8bit_mono", 22050, 1, 8, 44100, {}, 1, "Info", 1, 128, 3},
     TFileCase{"24bit_stereo_as_mono", 48000, 2, 24, 96000, {.Mode = TMP3Mode::mmMono},
               1, "Info", 1, 128, 3},
