@@ -225,13 +225,18 @@ int32_t TAuOutput::Progress() const {
 
 void TAuOutput::WhenDone() {
     if (!FBusy) return;
+    // A failing Done (the last bytes or the tags not written) fails the run like any other
+    // step: its text is the run's message unless an earlier failure already set one. Either
+    // way the sink must not stay busy.
     try {
         FActive = false;
         Done();
-        FStopped = false;
+    } catch (const std::exception& e) {
+        if (ExceptionMessage().empty()) SetExceptionMessage(e.what());
     } catch (...) {
-        // A failing Done must not leave the sink busy for ever.
+        if (ExceptionMessage().empty()) SetExceptionMessage("Unknown error in audio component");
     }
+    FStopped = false;
     FBusy = false;
 }
 

@@ -411,12 +411,14 @@ TEST_F(Engine, FailuresEndTheRunButDoneAndOnDoneFollow) {
     ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 2; }));
     EXPECT_FALSE(sink.ExceptionMessage().empty());
 
-    // A failing Done is swallowed and the sink can run again.
+    // A failing Done fails the run with its text, and the sink can run again.
     sink.ThrowInDoOutput = nullptr;
     sink.ThrowInDone = [] { throw std::runtime_error("close failed"); };
     sink.Run();
     ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 3; }));
     EXPECT_FALSE(sink.Busy());
+    EXPECT_EQ(sink.ExceptionMessage(), "close failed");
+    EXPECT_FALSE(sink.Stopped());
     sink.ThrowInDone = nullptr;
     sink.Run();
     ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 4; }));
