@@ -140,8 +140,16 @@ void TAudioMixer::InitInput() {
     TAuInput* in2 = FInput2.load();
     if (in1 == nullptr) throw EAuException("Input1 is not assigned");
     if (in2 == nullptr) throw EAuException("Input2 is not assigned");
+    // One source cannot be read from two places at once, nor twice in one run.
+    if (in1 == in2) throw EAuException("Input1 and Input2 are the same source");
     in1->Init();
     in2->Init();
+    // An input that cannot be read would still "deliver" its defaults (8-bit, 8000 Hz):
+    // refuse the run with its reason instead of making a file of the wrong format.
+    for (auto [input, name] : {std::pair{in1, "Input1"}, std::pair{in2, "Input2"}}) {
+        const std::string reason = input->InvalidReason();
+        if (!reason.empty()) throw EAuException(std::string(name) + " cannot be read: " + reason);
+    }
 
     FBytes1 = SampleBytes(in1->BitsPerSample(), "Input1");
     FBytes2 = SampleBytes(in2->BitsPerSample(), "Input2");

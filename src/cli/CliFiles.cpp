@@ -70,7 +70,7 @@ bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Mess
         return false;
     }
     if (!Reader.Valid()) {
-        Message = Path + ": not a sound file this program can read";
+        Message = Path + ": " + Reader.InvalidReason();
         return false;
     }
     return true;

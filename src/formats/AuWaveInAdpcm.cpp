@@ -5,16 +5,14 @@
 #include <bit>
 #include <climits>
 
+#include "formats/AuWaveRiff.h"
+
 namespace sundral {
 
 static_assert(std::endian::native == std::endian::little,
               "decoded samples are stored in the machine's order, which must be the file's");
 
 namespace {
-
-int16_t GetI16(const uint8_t* p) {
-    return static_cast<int16_t>(p[0] | p[1] << 8);
-}
 
 // IMA: one entry per (step index, code) pair, the same arithmetic as ImaDecodeStep folded
 // into a table. Each entry packs the predictor change (times 2048) and the next state (the
@@ -112,6 +110,32 @@ uint32_t DecodeImaBlock(const uint8_t* Block, uint32_t BlockAlign, uint32_t Chan
         }
     }
     return BlockAlign - 8 + 1;
+}
+
+uint32_t AdpcmFramesPresent(const TWaveFormat& Format, uint32_t Bytes) {
+    const uint32_t channels = Format.Channels;
+    const uint32_t spb = Format.SamplesPerBlock;
+    if (Bytes >= Format.BlockAlign) return spb;
+    uint32_t frames = 0;
+    if (Format.WavType == TWavType::wtDVIADPCM) {
+        // The header holds the first frame. Mono: two codes per byte. Stereo: 8-byte groups,
+        // four bytes of left codes then four of right, so a frame needs its right byte.
+        const uint32_t header = 4 * channels;
+        if (Bytes < header) return 0;
+        const uint32_t codes = Bytes - header;
+        if (channels == 1) {
+            frames = 1 + 2 * codes;
+        } else {
+            const uint32_t partial = codes % 8;
+            frames = 1 + codes / 8 * 8 + 2 * (partial > 4 ? partial - 4 : 0);
+        }
+    } else {
+        // Two header samples; mono two codes per byte, stereo one byte per frame.
+        const uint32_t header = 7 * channels;
+        if (Bytes < header) return 0;
+        frames = 2 + (Bytes - header) * (channels == 1 ? 2 : 1);
+    }
+    return std::min(frames, spb);
 }
 
 uint32_t DecodeMsAdpcmBlock(const uint8_t* Block, uint32_t Channels, uint32_t SamplesPerBlock,

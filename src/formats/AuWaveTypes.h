@@ -25,6 +25,8 @@ const char* WavTypeName(TWavType Value);
 constexpr uint16_t WAVE_FORMAT_PCM = 1;
 constexpr uint16_t WAVE_FORMAT_ADPCM = 2;
 constexpr uint16_t WAVE_FORMAT_IEEE_FLOAT = 3;
+constexpr uint16_t WAVE_FORMAT_ALAW = 6;
+constexpr uint16_t WAVE_FORMAT_MULAW = 7;
 constexpr uint16_t WAVE_FORMAT_DVI_ADPCM = 17;
 constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 85;
 constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 65534;
@@ -47,8 +49,6 @@ constexpr std::array<int16_t, 89> ImaStepTable = {
 constexpr std::array<int8_t, 16> ImaIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8,
                                                   -1, -1, -1, -1, 2, 4, 6, 8};
 
-// One IMA decoding step: applies code to the predictor and step index. The predictor is
-// clamped to -32767..32767 (not -32768), the index to 0..88.
 // The predictor change a 4-bit code stands for at quantiser step Step.
 constexpr int32_t ImaDifference(int32_t Step, uint32_t Code) {
     int32_t diff = Step >> 3;
@@ -58,6 +58,8 @@ constexpr int32_t ImaDifference(int32_t Step, uint32_t Code) {
     return (Code & 8) ? -diff : diff;
 }
 
+// One IMA step, the one rule the decoder and the encoder share: applies Code to the predictor
+// and step index. The predictor is clamped to -32767..32767 (not -32768), the index to 0..88.
 inline int16_t ImaDecodeStep(uint8_t Code, int32_t& Predictor, int32_t& Index) {
     int32_t diff = ImaDifference(ImaStepTable[static_cast<size_t>(Index)], Code);
     Predictor = std::clamp(Predictor + diff, -32767, 32767);
