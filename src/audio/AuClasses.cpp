@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <thread>
 
 #include "audio/AuClassesThread.h"
 #include "platform/uisync.h"
@@ -182,15 +181,11 @@ void TAuOutput::Run() {
     FBusy = true;
     FStopped = false; // a Stop made while idle does not belong to this run
     uint64_t run = ++FRunNumber;
-    // The worker may still be finishing the previous run (its Busy is already clear); keep
-    // waking it until it has taken up this one.
-    while (FThread->AcceptedRun.load() < run) {
-        if (FThread->Waiting.load()) {
-            FThread->StopRequest = false;
-            FThread->WakeEvent.Signal();
-        }
-        std::this_thread::yield();
-    }
+    // The worker may still be finishing the previous run (its Busy is already clear): the
+    // signal waits for it, and the run starts once it has taken this one up.
+    FThread->StopRequest = false;
+    FThread->WakeEvent.Signal();
+    FThread->WaitAccepted(run);
 }
 
 void TAuOutput::Stop(bool Async) {
@@ -205,10 +200,8 @@ void TAuOutput::Stop(bool Async) {
     dispatcher->ClearEvents(this);
     // Events of this run that the dispatcher already holds are dropped on delivery.
     FFirstDeliverableRun = FRunNumber.load() + 1;
-    while (!FThread->Waiting.load() && !FThread->DonePosted.load()) {
-        // The dispatcher may be waiting for us to run one of its calls.
-        if (!CheckSynchronize()) std::this_thread::yield();
-    }
+    // The dispatcher may be waiting for us to run one of its calls meanwhile.
+    SynchronizeUntil([this] { return FThread->Waiting.load() || FThread->DonePosted.load(); });
     dispatcher->UnblockEvents();
     FThread->NotifyDone = true;
 }

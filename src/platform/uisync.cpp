@@ -1,6 +1,7 @@
 #include "platform/uisync.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -20,6 +21,7 @@ struct SyncState {
     std::condition_variable queued;   // the UI thread waits here in WaitAndCheckSynchronize
     std::condition_variable finished; // callers of Synchronize wait here
     std::deque<PendingCall*> calls;
+    uint64_t wakes = 0; // counts WakeUiThread calls: a waiter compares before and after
     std::thread::id uiThread = std::this_thread::get_id();
     std::function<void()> wakeup;
     std::function<void(std::exception_ptr)> errorHandler;
@@ -134,6 +136,33 @@ bool WaitAndCheckSynchronize(std::chrono::milliseconds timeout) {
         s.queued.wait_for(g, timeout, [&] { return !s.calls.empty(); });
     }
     return CheckSynchronize();
+}
+
+void WakeUiThread() {
+    auto& s = State();
+    {
+        std::lock_guard g(s.lock);
+        ++s.wakes;
+    }
+    s.queued.notify_all();
+}
+
+void SynchronizeUntil(const std::function<bool()>& Done) {
+    auto& s = State();
+    for (;;) {
+        uint64_t seen;
+        {
+            std::lock_guard g(s.lock);
+            seen = s.wakes;
+        }
+        // Checked after taking the count: a change made after this check comes with a wake
+        // that the wait below sees.
+        if (Done()) return;
+        if (CheckSynchronize()) continue;
+        std::unique_lock g(s.lock);
+        const bool ui = s.uiThread == std::this_thread::get_id();
+        s.queued.wait(g, [&] { return (ui && !s.calls.empty()) || s.wakes != seen; });
+    }
 }
 
 } // namespace sundral

@@ -27,6 +27,15 @@ bool CheckSynchronize();
 // Lets a pumping loop sleep instead of spinning.
 bool WaitAndCheckSynchronize(std::chrono::milliseconds timeout);
 
+// UI thread: runs queued calls until Done() holds, sleeping while there is nothing to run.
+// Done is checked after every wake; whoever makes it true from another thread calls
+// WakeUiThread() afterwards, so that no change goes unnoticed. Also usable on other threads
+// (it then only waits).
+void SynchronizeUntil(const std::function<bool()>& Done);
+// Wakes a thread sleeping in SynchronizeUntil or WaitAndCheckSynchronize to look again.
+// Never blocks for long: any thread may call it.
+void WakeUiThread();
+
 bool IsUiThread();
 void SetUiThread();
 
