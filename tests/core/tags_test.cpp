@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "ScratchDir.h"
+#include "UniqueFd.h"
 #include "formats/AuTags.h"
 #include "formats/AuTagsText.h"
 #include "platform/TextConv.h"
@@ -13,15 +14,9 @@ using namespace sundral;
 using namespace std::string_literals;
 using sundral_test::ScratchDir;
 
-namespace {
+using sundral_test::TFd;
 
-struct TFd {
-    int Value;
-    explicit TFd(int V) : Value(V) {}
-    ~TFd() {
-        if (Value >= 0) close(Value);
-    }
-};
+namespace {
 
 std::vector<uint8_t> Bytes(const std::string& Text) {
     return {Text.begin(), Text.end()};
