@@ -226,16 +226,16 @@ void TEventHandler::Post(const TEventRecord& Rec) {
 }
 
 void TEventHandler::PostProgress(TAuOutput* Sender, uint64_t Run) {
-    Post({TEventKind::Progress, Sender, Sender->FDispatchId, Run, nullptr, {}});
+    Post({TEventKind::ekProgress, Sender, Sender->FDispatchId, Run, nullptr, {}});
 }
 
 void TEventHandler::PostDone(TAuOutput* Sender, TAuThread* Worker, uint64_t Run) {
-    Post({TEventKind::Done, Sender, Sender->FDispatchId, Run, Worker, {}});
+    Post({TEventKind::ekDone, Sender, Sender->FDispatchId, Run, Worker, {}});
 }
 
 void TEventHandler::PostNotify(TAuOutput* Sender, uint64_t Run,
                                std::function<void(TComponent*)> Handler) {
-    Post({TEventKind::Notify, Sender, Sender->FDispatchId, Run, nullptr, std::move(Handler)});
+    Post({TEventKind::ekNotify, Sender, Sender->FDispatchId, Run, nullptr, std::move(Handler)});
 }
 
 void TEventHandler::BlockEvents(TAuOutput* Sender) {
@@ -255,7 +255,7 @@ void TEventHandler::ClearEvents(TAuOutput* Sender) {
 
 void TEventHandler::ClearEventsLocked(uint64_t SenderId, uint64_t UpToRun) {
     std::erase_if(
-        FQueue, [&](const TEventRecord& r) { return r.SenderId == SenderId && r.Run <= UpToRun; });
+        FQueue, [&](const TEventRecord& R) { return R.SenderId == SenderId && R.Run <= UpToRun; });
 }
 
 void TEventHandler::Execute() {
@@ -283,7 +283,7 @@ void TEventHandler::Execute() {
 }
 
 void TEventHandler::Deliver(const TEventRecord& Rec) {
-    if (Rec.Kind == TEventKind::Done) {
+    if (Rec.Kind == TEventKind::ekDone) {
         // OnDone runs with the worker idle, so that the handler can start the next run.
         // The sink cannot go away meanwhile: its destruction waits until we let go of it.
         Rec.Worker->WaitIdleAfter(Rec.Run);
@@ -302,21 +302,21 @@ void TEventHandler::Deliver(const TEventRecord& Rec) {
         // A copy: the handler may reassign the event or even destroy the sink.
         std::function<void(TComponent*)> handler;
         switch (Rec.Kind) {
-        case TEventKind::Progress:
+        case TEventKind::ekProgress:
             handler = sink->OnProgress;
             break;
-        case TEventKind::Notify:
+        case TEventKind::ekNotify:
             handler = Rec.Handler ? Rec.Handler : sink->OnThreadException;
             break;
-        case TEventKind::Done:
+        case TEventKind::ekDone:
             if (Rec.Worker->NotifyDone.load()) handler = sink->OnDone;
             break;
         }
         if (!handler) return;
         FUiDeliveringId = Rec.SenderId;
-        struct Clear {
-            uint64_t& id;
-            ~Clear() { id = 0; }
+        struct TClear {
+            uint64_t& Id;
+            ~TClear() { Id = 0; }
         } clear{FUiDeliveringId};
         handler(sink);
     });

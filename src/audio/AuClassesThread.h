@@ -73,7 +73,7 @@ private:
     std::thread FThread;
 };
 
-enum class TEventKind : uint8_t { Progress = 0, Done = 1, Notify = 2 };
+enum class TEventKind : uint8_t { ekProgress = 0, ekDone = 1, ekNotify = 2 };
 
 class TEventHandler {
 public:

@@ -56,7 +56,7 @@ public:
     void SetVolume2(uint16_t Value) { FVolume2 = Value; }
 
     // Largest block, in samples (not frames).
-    static constexpr uint32_t BlockSamples = 4096;
+    static constexpr uint32_t kBlockSamples = 4096;
 
 protected:
     // All three answer for Input1; EAuException "Input not assigned" without it.

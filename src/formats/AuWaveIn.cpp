@@ -113,7 +113,7 @@ bool TWaveIn::OpenAcm() {
     converter.TargetFormat()[0] = static_cast<uint8_t>(acmWaveFormatPCM);
     converter.TargetFormat()[1] = 0;
     if (acmFormatSuggest(nullptr, converter.CurrentFormat().data(), converter.TargetFormat().data(),
-                         TWaveConverter::FormatBufferSize, acmFormatSuggestTag) != acmOk)
+                         TWaveConverter::kFormatBufferSize, acmFormatSuggestTag) != acmOk)
         return false;
     if (converter.ConvertData() != 0) return false;
     auto image = std::make_unique<TMemoryStream>();
@@ -196,7 +196,7 @@ void TWaveIn::FillBuffer() {
 }
 
 void TWaveIn::FillPcm(uint32_t FrameBytes) {
-    uint32_t n = ReadStream(FBuffer.data(), WaveBufferSize - WaveBufferSize % FrameBytes);
+    uint32_t n = ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % FrameBytes);
     n -= n % FrameBytes;
     if (FContainerBytes > 4) {
         // Keep the upper 4 bytes of every sample, packed at the start of the buffer.
@@ -213,7 +213,7 @@ void TWaveIn::FillFloat() {
     const uint32_t frame = FFormat.Channels * (FFormat.BitsPerSample / 8u);
     // Whole double-width frames, so that either width fills whole frames.
     uint32_t n =
-        ReadStream(FBuffer.data(), WaveBufferSize - WaveBufferSize % (FFormat.Channels * 8));
+        ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % (FFormat.Channels * 8));
     n -= n % frame;
     if (FSinglePrecision) {
         FloatToInt32InPlace(FBuffer.data(), n);

@@ -77,7 +77,7 @@ private:
     int64_t FBlockIndex = 0;
     uint32_t FSkipFrames = 0;
     std::vector<uint8_t> FBlock; // one ADPCM block as read
-    alignas(16) std::array<uint8_t, WaveBufferSize> FBuffer{};
+    alignas(16) std::array<uint8_t, kWaveBufferSize> FBuffer{};
 };
 
 } // namespace sundral

@@ -18,64 +18,64 @@ namespace {
 // into a table. Each entry packs the predictor change (times 2048) and the next state (the
 // next step index times 16, i.e. the row of the next lookup) in one word, so a code costs a
 // load, an add and a clamp.
-constexpr int32_t ImaStateShift = 11;
-constexpr int32_t ImaStateMask = (1 << ImaStateShift) - 1;
+constexpr int32_t kImaStateShift = 11;
+constexpr int32_t kImaStateMask = (1 << kImaStateShift) - 1;
 
 constexpr std::array<int32_t, 89 * 16> MakeImaTable() {
     std::array<int32_t, 89 * 16> t{};
     for (int32_t index = 0; index < 89; ++index) {
         for (int32_t code = 0; code < 16; ++code) {
-            int32_t diff = ImaDifference(ImaStepTable[static_cast<size_t>(index)], code);
-            int32_t next = std::clamp(index + ImaIndexTable[static_cast<size_t>(code)], 0, 88);
-            t[static_cast<size_t>(index * 16 + code)] = diff * (1 << ImaStateShift) + next * 16;
+            int32_t diff = ImaDifference(kImaStepTable[static_cast<size_t>(index)], code);
+            int32_t next = std::clamp(index + kImaIndexTable[static_cast<size_t>(code)], 0, 88);
+            t[static_cast<size_t>(index * 16 + code)] = diff * (1 << kImaStateShift) + next * 16;
         }
     }
     return t;
 }
 
-constexpr std::array<int32_t, 89 * 16> ImaTable = MakeImaTable();
+constexpr std::array<int32_t, 89 * 16> kImaTable = MakeImaTable();
 
 struct TImaChannel {
     int32_t Predictor;
     int32_t State; // step index times 16
 };
 
-TImaChannel ImaHeader(const uint8_t* p, int16_t* Out) {
+TImaChannel ImaHeader(const uint8_t* P, int16_t* Out) {
     TImaChannel c;
-    c.Predictor = GetI16(p);
+    c.Predictor = GetI16(P);
     // The step index comes from the block and indexes the step table: at most 88.
-    c.State = std::min<int32_t>(p[2], 88) * 16;
+    c.State = std::min<int32_t>(P[2], 88) * 16;
     *Out = static_cast<int16_t>(c.Predictor);
     return c;
 }
 
-inline int16_t ImaNext(TImaChannel& c, uint32_t Code) {
-    const int32_t e = ImaTable[static_cast<size_t>(c.State) + Code];
-    c.Predictor = std::clamp(c.Predictor + (e >> ImaStateShift), -32767, 32767);
-    c.State = e & ImaStateMask;
-    return static_cast<int16_t>(c.Predictor);
+inline int16_t ImaNext(TImaChannel& C, uint32_t Code) {
+    const int32_t e = kImaTable[static_cast<size_t>(C.State) + Code];
+    C.Predictor = std::clamp(C.Predictor + (e >> kImaStateShift), -32767, 32767);
+    C.State = e & kImaStateMask;
+    return static_cast<int16_t>(C.Predictor);
 }
 
 // Microsoft ADPCM channel state. The delta is kept below INT32_MAX / 768 so that its
 // adaptation (at most times 3) and a code times it can never overflow.
-constexpr int32_t MsDeltaMax = INT32_MAX / 768;
+constexpr int32_t kMsDeltaMax = INT32_MAX / 768;
 
 struct TMsChannel {
     int32_t Coef1, Coef2, Delta, Sample1, Sample2;
 };
 
-inline int16_t MsNext(TMsChannel& c, uint32_t Code) {
+inline int16_t MsNext(TMsChannel& C, uint32_t Code) {
     // Two products of 16-bit values can sum to 2^31: add them in 64 bits.
     int64_t p =
-        (static_cast<int64_t>(c.Sample1) * c.Coef1 + static_cast<int64_t>(c.Sample2) * c.Coef2) /
+        (static_cast<int64_t>(C.Sample1) * C.Coef1 + static_cast<int64_t>(C.Sample2) * C.Coef2) /
         256;
     const int32_t signedCode = Code >= 8 ? static_cast<int32_t>(Code) - 16 : int32_t(Code);
-    p += static_cast<int64_t>(signedCode) * c.Delta;
+    p += static_cast<int64_t>(signedCode) * C.Delta;
     const int32_t sample = static_cast<int32_t>(std::clamp<int64_t>(p, -32768, 32767));
-    int32_t delta = c.Delta * MsAdpcmAdaptationTable[Code] / 256;
-    c.Delta = std::clamp(delta, 16, MsDeltaMax);
-    c.Sample2 = c.Sample1;
-    c.Sample1 = sample;
+    int32_t delta = C.Delta * kMsAdpcmAdaptationTable[Code] / 256;
+    C.Delta = std::clamp(delta, 16, kMsDeltaMax);
+    C.Sample2 = C.Sample1;
+    C.Sample1 = sample;
     return static_cast<int16_t>(sample);
 }
 

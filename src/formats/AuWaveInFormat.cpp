@@ -75,7 +75,7 @@ std::string ParseFmt(const uint8_t* Body, uint32_t Size, TWaveFormat& Format) {
         if (Size < 22) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
         Format.CoefCount = GetU16(Body + 20);
         // The count comes from the file and sizes the coefficient table.
-        if (Format.CoefCount == 0 || Format.CoefCount > MsAdpcmMaxCoefs)
+        if (Format.CoefCount == 0 || Format.CoefCount > kMsAdpcmMaxCoefs)
             return Text("Microsoft ADPCM with %u coefficient pairs", unsigned(Format.CoefCount));
         if (Size < 22 + 4u * Format.CoefCount)
             return "the Microsoft ADPCM coefficient table is cut short";
@@ -109,7 +109,7 @@ uint32_t WavePcmContainerBytes(const TWaveFormat& Format) {
 TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reason) {
     Format = TWaveFormat{};
     Reason.clear();
-    TRiffWalker walk(Stream, {WaveHeaderLimit, false, true});
+    TRiffWalker walk(Stream, {kWaveHeaderLimit, false, true});
     if (!walk.FindForm()) {
         Reason = "not a RIFF/WAVE file";
         return TWavType::wtUnsupported;
@@ -122,11 +122,11 @@ TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reaso
         case TScanState::ssFmt:
             if (walk.Matches(head, "fmt ")) {
                 // The size comes from the file and sizes the copy: it must fit the buffer.
-                if (head.Size > WaveFmtBodyMax) {
+                if (head.Size > kWaveFmtBodyMax) {
                     Reason = Text("the \"fmt \" chunk of %u bytes is too long", head.Size);
                     return TWavType::wtUnsupported;
                 }
-                uint8_t body[WaveFmtBodyMax];
+                uint8_t body[kWaveFmtBodyMax];
                 if (!walk.ReadBody(head, body, head.Size)) {
                     Reason = "the \"fmt \" chunk is cut short";
                     return TWavType::wtUnsupported;
@@ -194,7 +194,7 @@ std::string WaveFormatProblem(const TWaveFormat& Format) {
             return Text("block align %u does not hold %u channels of %u-bit samples", align,
                         channels, bits);
         // At least one frame per buffer fill.
-        if (channels * container > WaveBufferSize)
+        if (channels * container > kWaveBufferSize)
             return Text("PCM frames of %u bytes are too large", channels * container);
         return {};
     }
@@ -202,7 +202,7 @@ std::string WaveFormatProblem(const TWaveFormat& Format) {
     case TWavType::wtExtIEEEFloat:
         // Single or double floats only; buffer fills are whole double-width frames.
         if (bits != 32 && bits != 64) return Text("IEEE float with %u bits per sample", bits);
-        if (channels * 8 > WaveBufferSize) return Text("IEEE float with %u channels", channels);
+        if (channels * 8 > kWaveBufferSize) return Text("IEEE float with %u channels", channels);
         return {};
     case TWavType::wtDVIADPCM: {
         if (bits != 4) return Text("IMA ADPCM with %u bits per sample", bits);
@@ -216,13 +216,13 @@ std::string WaveFormatProblem(const TWaveFormat& Format) {
         if (Format.SamplesPerBlock != frames)
             return Text("%u samples per block do not match IMA ADPCM blocks of %u bytes",
                         unsigned(Format.SamplesPerBlock), align);
-        if (frames * 2 * channels > WaveBufferSize)
+        if (frames * 2 * channels > kWaveBufferSize)
             return Text("IMA ADPCM blocks of %u bytes are too large", align);
         return {};
     }
     case TWavType::wtMSADPCM: {
         if (channels > 2) return Text("Microsoft ADPCM with %u channels", channels);
-        if (Format.CoefCount == 0 || Format.CoefCount > MsAdpcmMaxCoefs)
+        if (Format.CoefCount == 0 || Format.CoefCount > kMsAdpcmMaxCoefs)
             return Text("Microsoft ADPCM with %u coefficient pairs", unsigned(Format.CoefCount));
         const uint32_t spb = Format.SamplesPerBlock;
         if (align < 7 * channels)
@@ -232,7 +232,7 @@ std::string WaveFormatProblem(const TWaveFormat& Format) {
         if ((spb - 2) * channels > (align - 7 * channels) * 2)
             return Text("%u samples per block do not fit Microsoft ADPCM blocks of %u bytes", spb,
                         align);
-        if (spb * 2 * channels > WaveBufferSize)
+        if (spb * 2 * channels > kWaveBufferSize)
             return Text("Microsoft ADPCM blocks of %u samples are too large", spb);
         return {};
     }

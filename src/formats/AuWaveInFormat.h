@@ -15,13 +15,13 @@
 namespace sundral {
 
 // All the bytes before the first audio byte lie within this many bytes of the stream start.
-constexpr int64_t WaveHeaderLimit = 65535;
+constexpr int64_t kWaveHeaderLimit = 65535;
 // One decode buffer per reader; PCM is read into it, ADPCM blocks are decoded into it.
-constexpr uint32_t WaveBufferSize = 16384;
+constexpr uint32_t kWaveBufferSize = 16384;
 // The largest coefficient table a Microsoft ADPCM header may carry.
-constexpr uint32_t MsAdpcmMaxCoefs = 32;
+constexpr uint32_t kMsAdpcmMaxCoefs = 32;
 // The longest "fmt " body read: the Microsoft ADPCM layout with a full coefficient table.
-constexpr uint32_t WaveFmtBodyMax = 22 + 4 * MsAdpcmMaxCoefs;
+constexpr uint32_t kWaveFmtBodyMax = 22 + 4 * kMsAdpcmMaxCoefs;
 
 struct TMsAdpcmCoef {
     int16_t Coef1 = 0;
@@ -39,7 +39,7 @@ struct TWaveFormat {
     uint16_t SamplesPerBlock = 0;
     uint32_t FactFrames = 0; // total frames from "fact" (ADPCM and codec-manager types)
     uint16_t CoefCount = 0;
-    std::array<TMsAdpcmCoef, MsAdpcmMaxCoefs> Coefs{};
+    std::array<TMsAdpcmCoef, kMsAdpcmMaxCoefs> Coefs{};
     int64_t DataStart = 0; // stream offset of the first audio byte
     uint32_t DataSize = 0; // "data" chunk size as declared
 };

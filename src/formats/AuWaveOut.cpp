@@ -319,9 +319,9 @@ void TWaveOut::Done() {
 
 void TWaveOut::PadToPromisedSize() {
     // Silence: 0 for signed samples, 128 for 8-bit (which is unsigned).
-    static const std::array<uint8_t, kPcmStep> zeros{};
+    static const std::array<uint8_t, kPcmStep> kZeros{};
     std::array<uint8_t, kPcmStep> midpoints;
-    const uint8_t* fill = zeros.data();
+    const uint8_t* fill = kZeros.data();
     if (FBitsPerSample == 8) {
         midpoints.fill(128);
         fill = midpoints.data();

@@ -10,7 +10,7 @@ namespace {
 // Quantise the distance to the decoder's predictor into a code, then move the predictor and
 // the step index with the decoder's own step, so the two can never drift apart.
 inline uint8_t EncodeOne(int32_t Sample, TImaChannelState& S) {
-    const int32_t step = ImaStepTable[static_cast<size_t>(S.StepIndex)];
+    const int32_t step = kImaStepTable[static_cast<size_t>(S.StepIndex)];
     int32_t diff = Sample - S.Predictor;
     uint8_t code = 0;
     if (diff < 0) {

@@ -15,7 +15,7 @@ TWaveConverter::TWaveConverter() {
     uint32_t size = 0;
     if (acmMetrics(nullptr, acmMetricMaxSizeFormat, &size) != acmOk) size = 0;
     // The format buffers have a fixed size; descriptions longer than they are never fit.
-    FMaxFormatSize = std::min(size, FormatBufferSize);
+    FMaxFormatSize = std::min(size, kFormatBufferSize);
     FCurrentFormat.fill(0);
     FTargetFormat.fill(0);
 }
