@@ -121,6 +121,13 @@ void TAuFileIn::Reset() {
     FOpenCount = 0;
 }
 
+std::string TAuFileIn::InvalidReason() {
+    OpenSource();
+    std::lock_guard guard(FFileLock);
+    if (FValid) return {};
+    return FInvalidReason.empty() ? "not a sound file this program can read" : FInvalidReason;
+}
+
 uint32_t TAuFileIn::GetBitsPerSample() {
     OpenSource();
     return FBitsPerSample;
@@ -223,6 +230,9 @@ bool TAuFileIn::Seek(int64_t SampleNum) {
     }
     FPrefetchCount = 0;
     FPrefetchOffset = 0;
+    // A pass that just ended would restart at the range's start on the next read: this
+    // seek asks for another place.
+    FLoopRestart = false;
     int64_t target = SampleNum + FStartSample;
     bool result = false;
     try {
