@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     TId3v1Tags Tags;
     const bool Present = Tags.TagPresent(File.Handle());
     if (Tags.ReadFromFile(File.Handle()) != Present) __builtin_trap();
-    if (Tags.GenreId() >= Id3v1GenreCount) __builtin_trap();
+    if (Tags.GenreId() >= kId3v1GenreCount) __builtin_trap();
     (void)Tags.Genre();
 
     // A block written from what was read must read back the same values.

@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     lseek(File.Handle(), 0, SEEK_SET);
     TId3v2Tags Again;
     if (!Again.ReadFromFile(File.Handle())) __builtin_trap();
-    for (int I = 0; I < Id3v2FieldCount; ++I) {
+    for (int I = 0; I < kId3v2FieldCount; ++I) {
         const auto Field = static_cast<TId3v2Field>(I);
         if (Field != ifComment && WrittenText(Tags, Field) != Again.AsString(Again.FieldKey(Field)))
             __builtin_trap();

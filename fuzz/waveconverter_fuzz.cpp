@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (loaded != 0 && c.Size() != 0) std::abort();
     c.TargetFormat()[0] = 1;
     if (acmFormatSuggest(nullptr, c.CurrentFormat().data(), c.TargetFormat().data(),
-                         TWaveConverter::FormatBufferSize, acmFormatSuggestTag) != acmOk)
+                         TWaveConverter::kFormatBufferSize, acmFormatSuggestTag) != acmOk)
         return 0;
     const int64_t compressed = c.Size();
     if (c.ConvertData() != 0) {

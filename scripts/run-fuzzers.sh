@@ -18,6 +18,7 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus"
     if [ -d "fuzz/seeds/$name" ]; then cp -n fuzz/seeds/"$name"/* "$corpus"/ 2>/dev/null || true; fi
     if [ -x "$build/make_seeds" ]; then "$build/make_seeds" "$name" "$corpus" >/dev/null; fi
+    if [ -x scripts/make-fuzz-seeds.sh ]; then scripts/make-fuzz-seeds.sh "$name" "$corpus"; fi
     echo "fuzz: $name for ${seconds}s"
     if "$t" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -print_final_stats=0 \
         "$corpus" >"$build/$name.log" 2>&1; then

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <thread>
 
 #include "audio/AuClassesThread.h"
 #include "platform/uisync.h"
@@ -182,15 +181,11 @@ void TAuOutput::Run() {
     FBusy = true;
     FStopped = false; // a Stop made while idle does not belong to this run
     uint64_t run = ++FRunNumber;
-    // The worker may still be finishing the previous run (its Busy is already clear); keep
-    // waking it until it has taken up this one.
-    while (FThread->AcceptedRun.load() < run) {
-        if (FThread->Waiting.load()) {
-            FThread->StopRequest = false;
-            FThread->WakeEvent.Signal();
-        }
-        std::this_thread::yield();
-    }
+    // The worker may still be finishing the previous run (its Busy is already clear): the
+    // signal waits for it, and the run starts once it has taken this one up.
+    FThread->StopRequest = false;
+    FThread->WakeEvent.Signal();
+    FThread->WaitAccepted(run);
 }
 
 void TAuOutput::Stop(bool Async) {
@@ -205,10 +200,8 @@ void TAuOutput::Stop(bool Async) {
     dispatcher->ClearEvents(this);
     // Events of this run that the dispatcher already holds are dropped on delivery.
     FFirstDeliverableRun = FRunNumber.load() + 1;
-    while (!FThread->Waiting.load() && !FThread->DonePosted.load()) {
-        // The dispatcher may be waiting for us to run one of its calls.
-        if (!CheckSynchronize()) std::this_thread::yield();
-    }
+    // The dispatcher may be waiting for us to run one of its calls meanwhile.
+    SynchronizeUntil([this] { return FThread->Waiting.load() || FThread->DonePosted.load(); });
     dispatcher->UnblockEvents();
     FThread->NotifyDone = true;
 }
@@ -225,13 +218,18 @@ int32_t TAuOutput::Progress() const {
 
 void TAuOutput::WhenDone() {
     if (!FBusy) return;
+    // A failing Done (the last bytes or the tags not written) fails the run like any other
+    // step: its text is the run's message unless an earlier failure already set one. Either
+    // way the sink must not stay busy.
     try {
         FActive = false;
         Done();
-        FStopped = false;
+    } catch (const std::exception& e) {
+        if (ExceptionMessage().empty()) SetExceptionMessage(e.what());
     } catch (...) {
-        // A failing Done must not leave the sink busy for ever.
+        if (ExceptionMessage().empty()) SetExceptionMessage("Unknown error in audio component");
     }
+    FStopped = false;
     FBusy = false;
 }
 

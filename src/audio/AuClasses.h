@@ -62,6 +62,10 @@ public:
     // End a run: empties the look-ahead buffer and calls FlushInput under DataLock.
     void Flush();
 
+    // Why the source cannot deliver audio, in words for the user ("IMA ADPCM with 3
+    // channels"); empty when it can. A file source opens its file to answer.
+    virtual std::string InvalidReason() { return {}; }
+
     virtual void SetAuxFlag(bool Value) { FAuxFlag = Value; }
     // The read sinks and the mixer use. On entry Bytes is the most the caller takes; on exit
     // Buffer points at data owned by the source (valid until the next call) and Bytes is the

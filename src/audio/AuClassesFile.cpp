@@ -121,6 +121,13 @@ void TAuFileIn::Reset() {
     FOpenCount = 0;
 }
 
+std::string TAuFileIn::InvalidReason() {
+    OpenSource();
+    std::lock_guard guard(FFileLock);
+    if (FValid) return {};
+    return FInvalidReason.empty() ? "not a sound file this program can read" : FInvalidReason;
+}
+
 uint32_t TAuFileIn::GetBitsPerSample() {
     OpenSource();
     return FBitsPerSample;
@@ -177,8 +184,11 @@ void TAuFileIn::InitInput() {
     FFrameSize = static_cast<uint16_t>(frameSize);
     FTotalSamples = FSize / FFrameSize;
     if (FStartSample < 0) FStartSample = 0;
-    if (FStartSample > 0) {
-        Seek(0);
+    if (FStartSample > 0 && FStartSample < FTotalSamples) {
+        // A run that cannot start where it was asked to must not deliver the file from
+        // its beginning as if that were the selection: the failure ends the run.
+        int64_t target = FStartSample;
+        if (!SeekSource(target)) throw EAuException("Cannot seek to the start sample");
         FPosition = 0;
     }
     if (FStartSample > 0 || FEndSample != -1) {
@@ -220,6 +230,9 @@ bool TAuFileIn::Seek(int64_t SampleNum) {
     }
     FPrefetchCount = 0;
     FPrefetchOffset = 0;
+    // A pass that just ended would restart at the range's start on the next read: this
+    // seek asks for another place.
+    FLoopRestart = false;
     int64_t target = SampleNum + FStartSample;
     bool result = false;
     try {

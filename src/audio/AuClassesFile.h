@@ -65,6 +65,9 @@ public:
     // Closes an open file first; the next query opens the new one.
     void SetFileName(const std::string& Value);
     bool Valid() const { return FValid; }
+    // Empty when the file holds audio the reader can deliver; otherwise why not (opens the
+    // file first, as the format getters do).
+    std::string InvalidReason() override;
 
     void SetStream(TStream* Value) override;
     void Reset() override;
@@ -96,6 +99,8 @@ protected:
     std::u16string FWideFileName;
     int32_t FOpenCount = 0;
     bool FValid = false;
+    // Set by OpenSource when the file is not valid: what is wrong with it.
+    std::string FInvalidReason;
     uint32_t FBitsPerSample = 0;
     uint32_t FSampleRate = 0;
     uint32_t FChannels = 0;

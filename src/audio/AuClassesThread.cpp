@@ -29,13 +29,6 @@ void TAutoResetEvent::Wait() {
     FSignalled = false;
 }
 
-bool TAutoResetEvent::WaitFor(std::chrono::milliseconds Timeout) {
-    std::unique_lock guard(FLock);
-    bool signalled = FCond.wait_for(guard, Timeout, [this] { return FSignalled; });
-    FSignalled = false;
-    return signalled;
-}
-
 // ---------------------------------------------------------------------------------------
 // TAuThread
 // ---------------------------------------------------------------------------------------
@@ -47,13 +40,10 @@ TAuThread::TAuThread(TAuOutput* ASink) : FSink(ASink) {
 }
 
 TAuThread::~TAuThread() {
+    // The worker is idle or about to be (the sink stopped it): it checks Terminated before it
+    // waits again and after every wake, and the signal stays set until it waits.
     Terminate();
-    while (!Exited.load()) {
-        if (Waiting.load()) WakeEvent.Signal();
-        std::unique_lock guard(FStateLock);
-        FStateChanged.wait_for(guard, std::chrono::milliseconds(1),
-                               [this] { return Exited.load(); });
-    }
+    WakeEvent.Signal();
     if (FThread.joinable()) FThread.join();
 }
 
@@ -67,21 +57,38 @@ void TAuThread::SetWaiting(bool Value) {
         Waiting = Value;
     }
     FStateChanged.notify_all();
+    if (Value) WakeUiThread();
 }
 
-bool TAuThread::WaitIdleAfter(uint64_t Run, std::chrono::milliseconds Timeout) {
+void TAuThread::SetAccepted(uint64_t Run) {
+    {
+        std::lock_guard guard(FStateLock);
+        AcceptedRun = Run;
+    }
+    FStateChanged.notify_all();
+}
+
+void TAuThread::SetDonePosted() {
+    DonePosted = true;
+    WakeUiThread();
+}
+
+void TAuThread::WaitAccepted(uint64_t Run) {
     std::unique_lock guard(FStateLock);
-    return FStateChanged.wait_for(guard, Timeout, [&] {
-        return Waiting.load() || AcceptedRun.load() > Run || Exited.load();
-    });
+    FStateChanged.wait(guard, [&] { return AcceptedRun.load() >= Run || Exited.load(); });
+}
+
+void TAuThread::WaitIdleAfter(uint64_t Run) {
+    std::unique_lock guard(FStateLock);
+    FStateChanged.wait(guard,
+                       [&] { return Waiting.load() || AcceptedRun.load() > Run || Exited.load(); });
 }
 
 void TAuThread::WaitForRun() {
-    // Forget signals that came while we were busy, then sleep until Run wakes us.
-    WakeEvent.Reset();
+    // Run signals once per run, possibly while we were still finishing the last one: the
+    // signal stays set until we wait. A wake without a new run number (a signal that was
+    // meant for a run we already took up) is not a run.
     SetWaiting(true);
-    // Run may signal once more after we took up its run (it reads Waiting and AcceptedRun at
-    // different moments): a wake without a new run number is such a late signal, not a run.
     for (;;) {
         WakeEvent.Wait();
         if (Terminated() || FSink->FRunNumber.load() > AcceptedRun.load()) break;
@@ -96,7 +103,7 @@ void TAuThread::Execute() {
     while (!Terminated()) {
         // Take up the run; StopRequest is clear before Run returns to its caller.
         uint64_t run = sink->FRunNumber.load();
-        AcceptedRun = run;
+        SetAccepted(run);
         try {
             sink->Prepare();
             sink->FActive = true;
@@ -121,7 +128,7 @@ void TAuThread::Execute() {
         StopRequest = false;
         sink->WhenDone();
         TEventHandler::Instance()->PostDone(sink, this, run);
-        DonePosted = true;
+        SetDonePosted();
         if (Terminated()) break;
         WaitForRun();
     }
@@ -162,6 +169,7 @@ void TEventHandler::Release() {
         // dispatcher waits for that very call: it cannot be joined from here. It ends itself.
         ending->FDeleteSelf = true;
         ending->FTerminated = true;
+        ending->FWake.Signal();
         ending->FThread.detach();
         return;
     }
@@ -180,7 +188,7 @@ TEventHandler::TEventHandler() {
 TEventHandler::~TEventHandler() {
     if (FDeleteSelf.load()) return; // deleted by its own thread, already ended
     FTerminated = true;
-    FWake.Signal(); // not needed for correctness (the wait times out), only for a quick end
+    FWake.Signal(); // the dispatcher checks FTerminated after every wake
     if (FThread.joinable()) FThread.join();
 }
 
@@ -202,15 +210,10 @@ void TEventHandler::Unregister(TAuOutput* Sender) {
     if (FUiDeliveringId == id) return;
     // The record being delivered may be this sink's: wait for the dispatcher to let go of it,
     // running the UI-thread call it may be waiting for meanwhile.
-    for (;;) {
-        {
-            std::unique_lock guard(FQueueLock);
-            if (FCurrentId != id) return;
-            FCurrentChanged.wait_for(guard, std::chrono::milliseconds(1));
-            if (FCurrentId != id) return;
-        }
-        CheckSynchronize();
-    }
+    SynchronizeUntil([&] {
+        std::lock_guard guard(FQueueLock);
+        return FCurrentId != id;
+    });
 }
 
 void TEventHandler::Post(const TEventRecord& Rec) {
@@ -223,16 +226,16 @@ void TEventHandler::Post(const TEventRecord& Rec) {
 }
 
 void TEventHandler::PostProgress(TAuOutput* Sender, uint64_t Run) {
-    Post({TEventKind::Progress, Sender, Sender->FDispatchId, Run, nullptr, {}});
+    Post({TEventKind::ekProgress, Sender, Sender->FDispatchId, Run, nullptr, {}});
 }
 
 void TEventHandler::PostDone(TAuOutput* Sender, TAuThread* Worker, uint64_t Run) {
-    Post({TEventKind::Done, Sender, Sender->FDispatchId, Run, Worker, {}});
+    Post({TEventKind::ekDone, Sender, Sender->FDispatchId, Run, Worker, {}});
 }
 
 void TEventHandler::PostNotify(TAuOutput* Sender, uint64_t Run,
                                std::function<void(TComponent*)> Handler) {
-    Post({TEventKind::Notify, Sender, Sender->FDispatchId, Run, nullptr, std::move(Handler)});
+    Post({TEventKind::ekNotify, Sender, Sender->FDispatchId, Run, nullptr, std::move(Handler)});
 }
 
 void TEventHandler::BlockEvents(TAuOutput* Sender) {
@@ -252,7 +255,7 @@ void TEventHandler::ClearEvents(TAuOutput* Sender) {
 
 void TEventHandler::ClearEventsLocked(uint64_t SenderId, uint64_t UpToRun) {
     std::erase_if(
-        FQueue, [&](const TEventRecord& r) { return r.SenderId == SenderId && r.Run <= UpToRun; });
+        FQueue, [&](const TEventRecord& R) { return R.SenderId == SenderId && R.Run <= UpToRun; });
 }
 
 void TEventHandler::Execute() {
@@ -271,19 +274,19 @@ void TEventHandler::Execute() {
                 std::lock_guard guard(FQueueLock);
                 FCurrentId = 0;
             }
-            FCurrentChanged.notify_all();
+            WakeUiThread(); // a sink's destruction may wait for this record to be let go
         }
-        FWake.WaitFor(std::chrono::milliseconds(100));
+        // Every post and the termination signal: nothing is missed by sleeping until then.
+        FWake.Wait();
     }
     if (FDeleteSelf.load()) delete this;
 }
 
 void TEventHandler::Deliver(const TEventRecord& Rec) {
-    if (Rec.Kind == TEventKind::Done) {
+    if (Rec.Kind == TEventKind::ekDone) {
         // OnDone runs with the worker idle, so that the handler can start the next run.
         // The sink cannot go away meanwhile: its destruction waits until we let go of it.
-        while (!Rec.Worker->WaitIdleAfter(Rec.Run, std::chrono::milliseconds(10))) {
-        }
+        Rec.Worker->WaitIdleAfter(Rec.Run);
         std::lock_guard guard(FQueueLock);
         ClearEventsLocked(Rec.SenderId, Rec.Run);
     }
@@ -299,21 +302,21 @@ void TEventHandler::Deliver(const TEventRecord& Rec) {
         // A copy: the handler may reassign the event or even destroy the sink.
         std::function<void(TComponent*)> handler;
         switch (Rec.Kind) {
-        case TEventKind::Progress:
+        case TEventKind::ekProgress:
             handler = sink->OnProgress;
             break;
-        case TEventKind::Notify:
+        case TEventKind::ekNotify:
             handler = Rec.Handler ? Rec.Handler : sink->OnThreadException;
             break;
-        case TEventKind::Done:
+        case TEventKind::ekDone:
             if (Rec.Worker->NotifyDone.load()) handler = sink->OnDone;
             break;
         }
         if (!handler) return;
         FUiDeliveringId = Rec.SenderId;
-        struct Clear {
-            uint64_t& id;
-            ~Clear() { id = 0; }
+        struct TClear {
+            uint64_t& Id;
+            ~TClear() { Id = 0; }
         } clear{FUiDeliveringId};
         handler(sink);
     });

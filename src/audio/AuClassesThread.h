@@ -28,8 +28,6 @@ public:
     void Signal();
     void Reset();
     void Wait();
-    // Returns true when signalled within the timeout.
-    bool WaitFor(std::chrono::milliseconds Timeout);
 
 private:
     std::mutex FLock;
@@ -54,14 +52,19 @@ public:
     // Number of the run the worker took up last (see TAuOutput::FRunNumber).
     std::atomic<uint64_t> AcceptedRun{0};
 
-    // Blocks until Waiting is true, the worker took up a run after `Run`, or it has exited;
-    // gives up after `Timeout` and returns false then.
-    bool WaitIdleAfter(uint64_t Run, std::chrono::milliseconds Timeout);
+    // Blocks until the worker took up run `Run` or a later one, or has exited.
+    void WaitAccepted(uint64_t Run);
+    // Blocks until Waiting is true, the worker took up a run after `Run`, or it has exited.
+    void WaitIdleAfter(uint64_t Run);
 
 private:
     void Execute();
     void WaitForRun();
+    // State changes others wait for: each wakes the waiters on FStateChanged, and the UI
+    // thread, which may be waiting for them in a synchronous Stop.
     void SetWaiting(bool Value);
+    void SetAccepted(uint64_t Run);
+    void SetDonePosted();
 
     TAuOutput* FSink;
     std::atomic<bool> FTerminated{false};
@@ -70,7 +73,7 @@ private:
     std::thread FThread;
 };
 
-enum class TEventKind : uint8_t { Progress = 0, Done = 1, Notify = 2 };
+enum class TEventKind : uint8_t { ekProgress = 0, ekDone = 1, ekNotify = 2 };
 
 class TEventHandler {
 public:
@@ -115,7 +118,6 @@ private:
     void ClearEventsLocked(uint64_t SenderId, uint64_t UpToRun);
 
     std::mutex FQueueLock;
-    std::condition_variable FCurrentChanged;
     std::deque<TEventRecord> FQueue;
     std::unordered_set<uint64_t> FLive;
     uint64_t FNextId = 1;

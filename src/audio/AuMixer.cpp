@@ -140,14 +140,22 @@ void TAudioMixer::InitInput() {
     TAuInput* in2 = FInput2.load();
     if (in1 == nullptr) throw EAuException("Input1 is not assigned");
     if (in2 == nullptr) throw EAuException("Input2 is not assigned");
+    // One source cannot be read from two places at once, nor twice in one run.
+    if (in1 == in2) throw EAuException("Input1 and Input2 are the same source");
     in1->Init();
     in2->Init();
+    // An input that cannot be read would still "deliver" its defaults (8-bit, 8000 Hz):
+    // refuse the run with its reason instead of making a file of the wrong format.
+    for (auto [input, name] : {std::pair{in1, "Input1"}, std::pair{in2, "Input2"}}) {
+        const std::string reason = input->InvalidReason();
+        if (!reason.empty()) throw EAuException(std::string(name) + " cannot be read: " + reason);
+    }
 
     FBytes1 = SampleBytes(in1->BitsPerSample(), "Input1");
     FBytes2 = SampleBytes(in2->BitsPerSample(), "Input2");
     FChannels1 = in1->Channels();
     // Blocks are whole frames of input 1, so a frame must fit into one.
-    if (FChannels1 == 0 || FChannels1 > BlockSamples) {
+    if (FChannels1 == 0 || FChannels1 > kBlockSamples) {
         throw EAuException("Input1 has an unsupported channel count of " +
                            std::to_string(FChannels1));
     }
@@ -163,8 +171,8 @@ void TAudioMixer::InitInput() {
     if (size1 < 0 || size2 < 0) {
         FSize = -1; // one length unknown: so is the sum
     } else {
-        auto frames = [this](int64_t samples) {
-            return (samples + FChannels1 - 1) / FChannels1 * FChannels1;
+        auto frames = [this](int64_t Samples) {
+            return (Samples + FChannels1 - 1) / FChannels1 * FChannels1;
         };
         int64_t c1 = frames(size1 / FBytes1);
         int64_t c2 = size2 / FBytes2;
@@ -177,10 +185,10 @@ void TAudioMixer::InitInput() {
     FBufferStart = 1;
     FBufferEnd = 0;
 
-    FRaw1.assign(std::size_t{BlockSamples} * FBytes1, 0);
-    FRaw2.assign(std::size_t{BlockSamples} * FBytes2, 0);
-    FFloat1.assign(BlockSamples, 0.0f);
-    FFloat2.assign(BlockSamples, 0.0f);
+    FRaw1.assign(std::size_t{kBlockSamples} * FBytes1, 0);
+    FRaw2.assign(std::size_t{kBlockSamples} * FBytes2, 0);
+    FFloat1.assign(kBlockSamples, 0.0f);
+    FFloat2.assign(kBlockSamples, 0.0f);
 }
 
 void TAudioMixer::FlushInput() {
@@ -199,7 +207,7 @@ void TAudioMixer::ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) {
         Bytes = 0;
         return;
     }
-    uint32_t n = std::min(BlockSamples, Bytes / FBytes1);
+    uint32_t n = std::min(kBlockSamples, Bytes / FBytes1);
     n -= n % FChannels1;
     if (n == 0) {
         Bytes = 0; // less than one frame asked: nothing, and nothing consumed

@@ -19,6 +19,8 @@
 // may be changed during a run and take effect with the next block; Mode and
 // Input2StartSample are read once per run, at Init. While reading, the mixer holds its own
 // DataLock and takes the inputs' DataLocks inside it.
+// Init refuses (EAuException) an input that cannot be read, with its reason, and one source
+// set as both inputs: it can sit in both slots while the mixer is wired, but a run needs two.
 // Ownership: Input1 and Input2 are references, not owned; when either is destroyed the
 // mixer forgets it. The four work blocks are allocated at Init and freed at Flush.
 #pragma once
@@ -54,7 +56,7 @@ public:
     void SetVolume2(uint16_t Value) { FVolume2 = Value; }
 
     // Largest block, in samples (not frames).
-    static constexpr uint32_t BlockSamples = 4096;
+    static constexpr uint32_t kBlockSamples = 4096;
 
 protected:
     // All three answer for Input1; EAuException "Input not assigned" without it.

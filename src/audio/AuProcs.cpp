@@ -35,8 +35,8 @@ constexpr uint32_t kBelowOne = 0x3F7FFFFFu; // largest float below 1.0
 // NaN) becomes Positive when it is >= 1.0 and -1.0 otherwise (NaN included); smaller values
 // stay. It works on the bit pattern: with the default trapping-math rules the compiler will
 // not turn floating-point comparisons into vector selects, but integer ones it will.
-inline float Clip(float v, uint32_t Positive) {
-    uint32_t u = std::bit_cast<uint32_t>(v);
+inline float Clip(float V, uint32_t Positive) {
+    uint32_t u = std::bit_cast<uint32_t>(V);
     bool big = (u & 0x7FFFFFFFu) >= kPlusOne;
     uint32_t limit = u <= 0x7F800000u ? Positive : kMinusOne; // sign clear, up to +infinity
     return std::bit_cast<float>(big ? limit : u);
@@ -45,44 +45,44 @@ inline float Clip(float v, uint32_t Positive) {
 // floor for |x| < 2^23: truncate, then step down when truncation went up (negative
 // fractions). t - x is exact and below 1 in magnitude, and a positive float has a positive
 // bit pattern, so the test needs no floating-point comparison either.
-inline int32_t FloorToInt(float x) {
-    int32_t t = static_cast<int32_t>(x);
-    float up = static_cast<float>(t) - x;
+inline int32_t FloorToInt(float X) {
+    int32_t t = static_cast<int32_t>(X);
+    float up = static_cast<float>(t) - X;
     return t - (std::bit_cast<int32_t>(up) > 0 ? 1 : 0);
 }
 
-inline uint8_t FloatToUInt8Value(float v) {
+inline uint8_t FloatToUInt8Value(float V) {
     // floor((v + 1) * 128) == floor(v * 128) + 128 exactly, and v * 128 is exact in float.
     // Clipping >= 1.0 to the float just below 1.0 gives floor 127, so 255 at most.
-    return static_cast<uint8_t>(FloorToInt(Clip(v, kBelowOne) * 128.0f) + 128);
+    return static_cast<uint8_t>(FloorToInt(Clip(V, kBelowOne) * 128.0f) + 128);
 }
 
-inline int32_t RoundToInt(float x) {
-    return static_cast<int32_t>((x + kRoundF) - kRoundF);
+inline int32_t RoundToInt(float X) {
+    return static_cast<int32_t>((X + kRoundF) - kRoundF);
 }
 
-inline int32_t RoundToInt(double x) {
-    return static_cast<int32_t>((x + kRoundD) - kRoundD);
+inline int32_t RoundToInt(double X) {
+    return static_cast<int32_t>((X + kRoundD) - kRoundD);
 }
 
-inline void Store24(uint8_t* p, int32_t w) {
-    uint32_t u = static_cast<uint32_t>(w);
-    p[0] = static_cast<uint8_t>(u);
-    p[1] = static_cast<uint8_t>(u >> 8);
-    p[2] = static_cast<uint8_t>(u >> 16);
+inline void Store24(uint8_t* P, int32_t W) {
+    uint32_t u = static_cast<uint32_t>(W);
+    P[0] = static_cast<uint8_t>(u);
+    P[1] = static_cast<uint8_t>(u >> 8);
+    P[2] = static_cast<uint8_t>(u >> 16);
 }
 
-inline int32_t Load24(const uint8_t* p) {
-    uint32_t u = uint32_t{p[0]} << 8 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 24;
+inline int32_t Load24(const uint8_t* P) {
+    uint32_t u = uint32_t{P[0]} << 8 | uint32_t{P[1]} << 16 | uint32_t{P[2]} << 24;
     return static_cast<int32_t>(u) >> 8; // arithmetic shift sign-extends the upper 16 bits
 }
 
 // The in-place rule, shared by the float and double versions.
-inline int32_t InPlaceValue(long double v) {
-    if (v >= 1.0L) return 2147483647;
-    if (!(v > -1.0L)) return -2147483647 - 1; // also NaN
-    if (v == 0.0L) return 0;
-    return static_cast<int32_t>(std::floor(v * 2147483647.0L));
+inline int32_t InPlaceValue(long double V) {
+    if (V >= 1.0L) return 2147483647;
+    if (!(V > -1.0L)) return -2147483647 - 1; // also NaN
+    if (V == 0.0L) return 0;
+    return static_cast<int32_t>(std::floor(V * 2147483647.0L));
 }
 
 } // namespace

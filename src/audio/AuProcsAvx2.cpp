@@ -15,23 +15,23 @@
 namespace sundral::AuProcsKernels {
 
 bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    static const bool kHas = __builtin_cpu_supports("avx2");
+    return kHas;
 }
 
 namespace {
 
 // Every processor with AVX2 so far also has FMA, but they are separate features.
 bool HasFma() {
-    static const bool has = __builtin_cpu_supports("fma");
-    return has;
+    static const bool kHas = __builtin_cpu_supports("fma");
+    return kHas;
 }
 
 // The clipping rule in two instructions: max returns its second operand when either is NaN,
 // so NaN becomes -1.0 like everything not greater than -1.0; min then caps at +1.0.
-SUNDRAL_AVX2 inline __m256 Clip(__m256 v) {
-    v = _mm256_max_ps(v, _mm256_set1_ps(-1.0f));
-    return _mm256_min_ps(v, _mm256_set1_ps(1.0f));
+SUNDRAL_AVX2 inline __m256 Clip(__m256 V) {
+    V = _mm256_max_ps(V, _mm256_set1_ps(-1.0f));
+    return _mm256_min_ps(V, _mm256_set1_ps(1.0f));
 }
 
 SUNDRAL_AVX2 inline __m256i MagnitudeBits(__m256 V) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -175,15 +176,19 @@ int CommandCut(const std::string& In, const std::string& Out,
         if (int status = CheckOutput(Out, kind, {In}, Options)) return status;
 
         uint32_t rate = reader->SampleRate();
-        int64_t total = reader->TotalSamples();
+        // A file whose audio is empty reports -1 frames; it holds none.
+        int64_t total = std::max<int64_t>(reader->TotalSamples(), 0);
         int64_t start = PositionToFrames(from, rate);
         int64_t end = -1; // inclusive; -1 is the end of the file
         if (to) {
             int64_t count = StretchFrames(from, *to, rate);
             if (count < 0) return Usage("--to lies before --from");
+            if (count == 0) return Usage("--from and --to give an empty range");
             end = start + count - 1;
         }
-        if (start > total) {
+        // A file without audio cuts to a file without audio; otherwise the cut must start
+        // on a frame of the file.
+        if (start > 0 && start >= total) {
             return Fail("--from lies past the end of " + In + " (" + DurationText(total, rate) +
                         ")");
         }
@@ -196,10 +201,6 @@ int CommandCut(const std::string& In, const std::string& Out,
         auto* streamed = static_cast<TAuStreamedInput*>(reader);
         streamed->SetStartSample(start);
         streamed->SetEndSample(end);
-        if (end != -1 && end < start) {
-            // An empty stretch: a valid file with no audio.
-            streamed->SetEndSample(start - 1);
-        }
         return RunAndCommit(*writer, output, Out, Options);
     } catch (const std::exception& e) {
         return Fail(e.what());

@@ -14,7 +14,7 @@ namespace sundral::cli {
 TFileKind KindOf(const std::string& Path) {
     std::string ext = std::filesystem::path(Path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+                   [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
     if (ext == ".WAV") return TFileKind::fkWav;
     if (ext == ".MP3") return TFileKind::fkMp3;
     if (ext == ".WMA") return TFileKind::fkWma;
@@ -70,7 +70,7 @@ bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Mess
         return false;
     }
     if (!Reader.Valid()) {
-        Message = Path + ": not a sound file this program can read";
+        Message = Path + ": " + Reader.InvalidReason();
         return false;
     }
     return true;

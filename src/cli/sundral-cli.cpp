@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("sundral-cli ") + SUNDRAL_VERSION);
     app.require_subcommand(1);
     TCommonOptions common;
-    auto addCommon = [&](CLI::App* cmd) {
-        cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
-        cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
+    auto addCommon = [&](CLI::App* Cmd) {
+        Cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
+        Cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
     };
 
     std::string file;

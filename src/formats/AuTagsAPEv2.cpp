@@ -3,13 +3,13 @@
 namespace sundral {
 
 TAPEv2Tags::TAPEv2Tags() {
-    for (const char* Key :
+    for (const char* key :
          {"Artist",       "Composer",        "Album",    "Debut album", "Publisher",
           "Conductor",    "Copyright",       "ISBN",     "ISRC",        "EAN/UPC",
           "LC",           "Catalog",         "Language", "Genre",       "Year",
           "Record Date",  "Record Location", "File",     "Related",     "Abstract",
           "Bibliography", "Track",           "Title",    "Subtitle",    "Comment"})
-        AddKey(Key, TTagVariant());
+        AddKey(key, TTagVariant());
 }
 
 } // namespace sundral

@@ -19,11 +19,11 @@ char AsciiLower(char C) {
 
 // Key order and key identity: letters compare without regard to case.
 int CompareText(std::string_view A, std::string_view B) {
-    const size_t N = std::min(A.size(), B.size());
-    for (size_t I = 0; I < N; ++I) {
-        const char X = AsciiLower(A[I]);
-        const char Y = AsciiLower(B[I]);
-        if (X != Y) return static_cast<unsigned char>(X) < static_cast<unsigned char>(Y) ? -1 : 1;
+    const size_t n = std::min(A.size(), B.size());
+    for (size_t i = 0; i < n; ++i) {
+        const char x = AsciiLower(A[i]);
+        const char y = AsciiLower(B[i]);
+        if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
     }
     return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
 }
@@ -31,8 +31,8 @@ int CompareText(std::string_view A, std::string_view B) {
 std::optional<int64_t> IntegerOf(const TTagVariant& Value) {
     return std::visit(
         [](const auto& V) -> std::optional<int64_t> {
-            using T = std::decay_t<decltype(V)>;
-            if constexpr (std::is_integral_v<T>) return static_cast<int64_t>(V);
+            using TValue = std::decay_t<decltype(V)>;
+            if constexpr (std::is_integral_v<TValue>) return static_cast<int64_t>(V);
             return std::nullopt;
         },
         Value);
@@ -44,10 +44,10 @@ std::optional<int64_t> ParseDecimal(std::string_view Text) {
     while (!Text.empty() && Text.back() == ' ') Text.remove_suffix(1);
     if (!Text.empty() && Text.front() == '+') Text.remove_prefix(1);
     if (Text.empty()) return std::nullopt;
-    int64_t Result = 0;
-    const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Result);
+    int64_t result = 0;
+    const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), result);
     if (Error != std::errc() || End != Text.data() + Text.size()) return std::nullopt;
-    return Result;
+    return result;
 }
 
 } // namespace
@@ -60,9 +60,9 @@ TTagValueKind TagValueKind(const TTagVariant& Value) {
 }
 
 bool TagValuesEqual(const TTagVariant& A, const TTagVariant& B) {
-    const TTagValueKind Kind = TagValueKind(A);
-    if (Kind != TagValueKind(B)) return false;
-    switch (Kind) {
+    const TTagValueKind kind = TagValueKind(A);
+    if (kind != TagValueKind(B)) return false;
+    switch (kind) {
     case TTagValueKind::tkUnassigned:
         return true;
     case TTagValueKind::tkInteger:
@@ -76,10 +76,10 @@ bool TagValuesEqual(const TTagVariant& A, const TTagVariant& B) {
 }
 
 const TAuTags::TItem* TAuTags::Find(const std::string& Name) const {
-    const auto It = std::lower_bound(
+    const auto it = std::lower_bound(
         FItems.begin(), FItems.end(), Name,
         [](const TItem& Item, const std::string& Key) { return CompareText(Item.Name, Key) < 0; });
-    return (It != FItems.end() && CompareText(It->Name, Name) == 0) ? &*It : nullptr;
+    return (it != FItems.end() && CompareText(it->Name, Name) == 0) ? &*it : nullptr;
 }
 
 TAuTags::TItem* TAuTags::Find(const std::string& Name) {
@@ -92,58 +92,58 @@ std::string TAuTags::Names(int Index) const {
 }
 
 TTagVariant TAuTags::Values(const std::string& Name) const {
-    const TItem* Item = Find(Name);
-    return Item ? Item->Info.Value : TTagVariant();
+    const TItem* item = Find(Name);
+    return item ? item->Info.Value : TTagVariant();
 }
 
 void TAuTags::SetValues(const std::string& Name, const TTagVariant& Value) {
-    TItem* Item = Find(Name);
-    if (!Item || TagValuesEqual(Item->Info.Value, Value)) return;
-    Item->Info.Value = Value;
+    TItem* item = Find(Name);
+    if (!item || TagValuesEqual(item->Info.Value, Value)) return;
+    item->Info.Value = Value;
     FEmpty = false;
     FChanged = true;
 }
 
 int64_t TAuTags::AsInteger(const std::string& Name) const {
-    const TItem* Item = Find(Name);
-    if (!Item) return 0;
-    const TTagVariant& Value = Item->Info.Value;
-    if (const auto Number = IntegerOf(Value)) return *Number;
-    if (const auto* Text = std::get_if<std::string>(&Value)) return ParseDecimal(*Text).value_or(0);
-    if (const auto* Wide = std::get_if<std::u16string>(&Value))
-        return ParseDecimal(Utf16ToUtf8(*Wide)).value_or(0);
+    const TItem* item = Find(Name);
+    if (!item) return 0;
+    const TTagVariant& value = item->Info.Value;
+    if (const auto number = IntegerOf(value)) return *number;
+    if (const auto* text = std::get_if<std::string>(&value)) return ParseDecimal(*text).value_or(0);
+    if (const auto* wide = std::get_if<std::u16string>(&value))
+        return ParseDecimal(Utf16ToUtf8(*wide)).value_or(0);
     return 0;
 }
 
 std::string TAuTags::AsString(const std::string& Name) const {
-    const TItem* Item = Find(Name);
-    if (!Item) return {};
-    const TTagVariant& Value = Item->Info.Value;
-    if (const auto Number = IntegerOf(Value)) return std::to_string(*Number);
-    if (const auto* Text = std::get_if<std::string>(&Value)) return *Text;
-    if (const auto* Wide = std::get_if<std::u16string>(&Value)) return Utf16ToUtf8(*Wide);
+    const TItem* item = Find(Name);
+    if (!item) return {};
+    const TTagVariant& value = item->Info.Value;
+    if (const auto number = IntegerOf(value)) return std::to_string(*number);
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* wide = std::get_if<std::u16string>(&value)) return Utf16ToUtf8(*wide);
     return {};
 }
 
 std::u16string TAuTags::AsWideString(const std::string& Name) const {
-    const TItem* Item = Find(Name);
-    if (!Item) return {};
-    if (const auto* Wide = std::get_if<std::u16string>(&Item->Info.Value)) return *Wide;
+    const TItem* item = Find(Name);
+    if (!item) return {};
+    if (const auto* wide = std::get_if<std::u16string>(&item->Info.Value)) return *wide;
     return Utf8ToUtf16(AsString(Name));
 }
 
 bool TAuTags::AddKey(const std::string& Name, const TTagVariant& InitialValue) {
     if (Name.empty()) return false;
-    const auto It = std::lower_bound(
+    const auto it = std::lower_bound(
         FItems.begin(), FItems.end(), Name,
         [](const TItem& Item, const std::string& Key) { return CompareText(Item.Name, Key) < 0; });
-    if (It == FItems.end() || CompareText(It->Name, Name) != 0)
-        FItems.insert(It, TItem{Name, TTagValueInfo{InitialValue}});
+    if (it == FItems.end() || CompareText(it->Name, Name) != 0)
+        FItems.insert(it, TItem{Name, TTagValueInfo{InitialValue}});
     return true;
 }
 
 void TAuTags::Clear() {
-    for (TItem& Item : FItems) Item.Info.Value = TTagVariant();
+    for (TItem& item : FItems) item.Info.Value = TTagVariant();
     FEmpty = true;
     FChanged = true;
 }
@@ -151,7 +151,7 @@ void TAuTags::Clear() {
 void TAuTags::Assign(const TAuTags& Source) {
     if (&Source == this) return; // clearing first would lose the values to copy
     Clear();
-    for (const TItem& Item : Source.FItems) SetValues(Item.Name, Item.Info.Value);
+    for (const TItem& item : Source.FItems) SetValues(item.Name, item.Info.Value);
 }
 
 bool TAuTags::TagPresent(int Handle) {
@@ -169,8 +169,8 @@ bool TAuTags::WriteToFile(int Handle, bool /*Unicode*/) {
 }
 
 TCommonTags::TCommonTags() {
-    for (const char* Key : {"Title", "Album", "Artist", "Genre", "Year", "Track"})
-        AddKey(Key, std::string());
+    for (const char* key : {"Title", "Album", "Artist", "Genre", "Year", "Track"})
+        AddKey(key, std::string());
 }
 
 } // namespace sundral

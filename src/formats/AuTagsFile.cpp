@@ -8,49 +8,49 @@ namespace sundral::tagio {
 
 bool ReadAt(int Handle, int64_t Offset, void* Buffer, size_t Count) {
     if (Handle < 0 || Offset < 0) return false;
-    auto* Bytes = static_cast<unsigned char*>(Buffer);
+    auto* bytes = static_cast<unsigned char*>(Buffer);
     while (Count > 0) {
-        const ssize_t Got = pread(Handle, Bytes, Count, static_cast<off_t>(Offset));
-        if (Got < 0 && errno == EINTR) continue;
-        if (Got <= 0) return false; // error or end of file before Count bytes
-        Bytes += Got;
-        Offset += Got;
-        Count -= static_cast<size_t>(Got);
+        const ssize_t got = pread(Handle, bytes, Count, static_cast<off_t>(Offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false; // error or end of file before Count bytes
+        bytes += got;
+        Offset += got;
+        Count -= static_cast<size_t>(got);
     }
     return true;
 }
 
 bool WriteAt(int Handle, int64_t Offset, const void* Buffer, size_t Count) {
     if (Handle < 0 || Offset < 0) return false;
-    const auto* Bytes = static_cast<const unsigned char*>(Buffer);
+    const auto* bytes = static_cast<const unsigned char*>(Buffer);
     while (Count > 0) {
-        const ssize_t Put = pwrite(Handle, Bytes, Count, static_cast<off_t>(Offset));
-        if (Put < 0 && errno == EINTR) continue;
-        if (Put <= 0) return false;
-        Bytes += Put;
-        Offset += Put;
-        Count -= static_cast<size_t>(Put);
+        const ssize_t put = pwrite(Handle, bytes, Count, static_cast<off_t>(Offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes += put;
+        Offset += put;
+        Count -= static_cast<size_t>(put);
     }
     return true;
 }
 
 bool WriteAll(int Handle, const void* Buffer, size_t Count) {
     if (Handle < 0) return false;
-    const auto* Bytes = static_cast<const unsigned char*>(Buffer);
+    const auto* bytes = static_cast<const unsigned char*>(Buffer);
     while (Count > 0) {
-        const ssize_t Put = write(Handle, Bytes, Count);
-        if (Put < 0 && errno == EINTR) continue;
-        if (Put <= 0) return false;
-        Bytes += Put;
-        Count -= static_cast<size_t>(Put);
+        const ssize_t put = write(Handle, bytes, Count);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes += put;
+        Count -= static_cast<size_t>(put);
     }
     return true;
 }
 
 int64_t FileSize(int Handle) {
-    struct stat Info {};
-    if (Handle < 0 || fstat(Handle, &Info) != 0) return -1;
-    return static_cast<int64_t>(Info.st_size);
+    struct stat info {};
+    if (Handle < 0 || fstat(Handle, &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_size);
 }
 
 int64_t Position(int Handle) {

@@ -17,13 +17,13 @@
 
 namespace sundral {
 
-constexpr int Id3v1GenreCount = 148;
-constexpr uint8_t Id3v1GenreOther = 12;
-constexpr size_t Id3v1BlockSize = 128;
-using TId3v1Block = std::array<uint8_t, Id3v1BlockSize>;
+constexpr int kId3v1GenreCount = 148;
+constexpr uint8_t kId3v1GenreOther = 12;
+constexpr size_t kId3v1BlockSize = 128;
+using TId3v1Block = std::array<uint8_t, kId3v1BlockSize>;
 
 // Genre names by index 0 .. 147.
-extern const std::array<const char*, Id3v1GenreCount> Id3v1Genres;
+extern const std::array<const char*, kId3v1GenreCount> kId3v1Genres;
 
 class TId3v1Tags : public TAuTags {
 public:
@@ -49,7 +49,7 @@ public:
     void SetGenreId(uint8_t Value) { SetValues("genre", TTagVariant(Value)); }
     // The list name of GenreId. The setter trims the text and looks it up without regard to
     // letter case; a name not in the list changes nothing.
-    std::string Genre() const { return Id3v1Genres[GenreId()]; }
+    std::string Genre() const { return kId3v1Genres[GenreId()]; }
     void SetGenre(const std::string& Value);
 
     // The block that WriteToFile appends, built from the current values.

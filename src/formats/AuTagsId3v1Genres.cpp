@@ -9,7 +9,7 @@ namespace sundral {
 namespace {
 // One long list, packed by hand.
 // clang-format off
-constexpr const char* GenreNames[] = {
+constexpr const char* kGenreNames[] = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz",
     "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno",
     "Industrial", "Alternative", "Ska", "Death metal", "Pranks", "Soundtrack", "Euro-Techno",
@@ -32,15 +32,15 @@ constexpr const char* GenreNames[] = {
     "Thrash Metal", "Anime", "JPop", "Synthpop"
 };
 // clang-format on
-static_assert(std::size(GenreNames) == Id3v1GenreCount, "the genre list has 148 names");
+static_assert(std::size(kGenreNames) == kId3v1GenreCount, "the genre list has 148 names");
 
-constexpr std::array<const char*, Id3v1GenreCount> MakeGenres() {
-    std::array<const char*, Id3v1GenreCount> Result{};
-    for (int I = 0; I < Id3v1GenreCount; ++I) Result[static_cast<size_t>(I)] = GenreNames[I];
-    return Result;
+constexpr std::array<const char*, kId3v1GenreCount> MakeGenres() {
+    std::array<const char*, kId3v1GenreCount> result{};
+    for (int i = 0; i < kId3v1GenreCount; ++i) result[static_cast<size_t>(i)] = kGenreNames[i];
+    return result;
 }
 } // namespace
 
-const std::array<const char*, Id3v1GenreCount> Id3v1Genres = MakeGenres();
+const std::array<const char*, kId3v1GenreCount> kId3v1Genres = MakeGenres();
 
 } // namespace sundral

@@ -20,7 +20,7 @@
 
 namespace sundral {
 
-constexpr int Id3v2FieldCount = 12;
+constexpr int kId3v2FieldCount = 12;
 // Field indices, in the order of the field table.
 enum TId3v2Field {
     ifAlbum,
@@ -41,7 +41,7 @@ struct TId3v2FrameIds {
     const char* V22;
     const char* V23;
 };
-extern const std::array<TId3v2FrameIds, Id3v2FieldCount> Id3v2Frames;
+extern const std::array<TId3v2FrameIds, kId3v2FieldCount> kId3v2Frames;
 
 // The 10-byte header at the start of a tag, as checked by TagPresent and ReadFromFile.
 struct TId3v2Header {

@@ -7,49 +7,49 @@ namespace sundral::tagtext {
 namespace {
 
 // Marks a decoding error so Latin-1 output can tell it from a real U+FFFD.
-constexpr char32_t Invalid = 0xFFFFFFFF;
+constexpr char32_t kInvalid = 0xFFFFFFFF;
 
 // Decodes one character at Text[I] and advances I by at least one byte. Overlong forms,
 // surrogates and values above U+10FFFF are invalid; an invalid lead or a broken sequence
 // consumes one byte only, so the following bytes are decoded on their own.
 char32_t DecodeUtf8(std::string_view Text, size_t& I) {
-    const auto Lead = static_cast<uint8_t>(Text[I]);
-    if (Lead < 0x80) {
+    const auto lead = static_cast<uint8_t>(Text[I]);
+    if (lead < 0x80) {
         ++I;
-        return Lead;
+        return lead;
     }
-    size_t Length;
-    char32_t Code;
-    char32_t Min;
-    if ((Lead & 0xE0) == 0xC0) {
-        Length = 2, Code = Lead & 0x1F, Min = 0x80;
-    } else if ((Lead & 0xF0) == 0xE0) {
-        Length = 3, Code = Lead & 0x0F, Min = 0x800;
-    } else if ((Lead & 0xF8) == 0xF0) {
-        Length = 4, Code = Lead & 0x07, Min = 0x10000;
+    size_t length;
+    char32_t code;
+    char32_t min;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, code = lead & 0x1F, min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, code = lead & 0x0F, min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, code = lead & 0x07, min = 0x10000;
     } else {
         ++I;
-        return Invalid;
+        return kInvalid;
     }
     // The sequence length comes from the lead byte: never read past the text.
-    if (Text.size() - I < Length) {
+    if (Text.size() - I < length) {
         ++I;
-        return Invalid;
+        return kInvalid;
     }
-    for (size_t K = 1; K < Length; ++K) {
-        const auto Next = static_cast<uint8_t>(Text[I + K]);
-        if ((Next & 0xC0) != 0x80) {
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<uint8_t>(Text[I + k]);
+        if ((next & 0xC0) != 0x80) {
             ++I;
-            return Invalid;
+            return kInvalid;
         }
-        Code = (Code << 6) | (Next & 0x3F);
+        code = (code << 6) | (next & 0x3F);
     }
-    if (Code < Min || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) {
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         ++I;
-        return Invalid;
+        return kInvalid;
     }
-    I += Length;
-    return Code;
+    I += length;
+    return code;
 }
 
 void AppendUtf8(std::string& Out, char32_t Code) {
@@ -73,25 +73,25 @@ void AppendUtf8(std::string& Out, char32_t Code) {
 } // namespace
 
 std::string Latin1ToUtf8(std::string_view Bytes) {
-    std::string Out;
-    Out.reserve(Bytes.size());
-    for (char C : Bytes) AppendUtf8(Out, static_cast<uint8_t>(C));
-    return Out;
+    std::string out;
+    out.reserve(Bytes.size());
+    for (char c : Bytes) AppendUtf8(out, static_cast<uint8_t>(c));
+    return out;
 }
 
 std::string Utf8ToLatin1(std::string_view Text) {
-    std::string Out;
-    Out.reserve(Text.size());
-    for (size_t I = 0; I < Text.size();) {
-        const char32_t Code = DecodeUtf8(Text, I);
-        Out += Code <= 0xFF ? static_cast<char>(Code) : '?';
+    std::string out;
+    out.reserve(Text.size());
+    for (size_t i = 0; i < Text.size();) {
+        const char32_t code = DecodeUtf8(Text, i);
+        out += code <= 0xFF ? static_cast<char>(code) : '?';
     }
-    return Out;
+    return out;
 }
 
 bool IsLatin1Text(std::string_view Text) {
-    for (size_t I = 0; I < Text.size();) {
-        if (DecodeUtf8(Text, I) > 0xFF) return false;
+    for (size_t i = 0; i < Text.size();) {
+        if (DecodeUtf8(Text, i) > 0xFF) return false;
     }
     return true;
 }

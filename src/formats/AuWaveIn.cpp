@@ -30,13 +30,18 @@ void TWaveIn::OpenSource() {
     FReadPos = FDataEnd = 0;
     FAdpcmFrames = FBlockIndex = 0;
     FSkipFrames = 0;
+    FContainerBytes = 0;
+    FInvalidReason.clear();
 
     OpenOwnStream();
     FSource = FStream;
     if (FSource) {
         // A type whose parameters the reader cannot use keeps its name but is not valid.
-        FWavType = ScanWaveHeader(*FSource, FFormat);
-        FValid = FWavType != TWavType::wtUnsupported && WaveFormatUsable(FFormat);
+        FWavType = ScanWaveHeader(*FSource, FFormat, FInvalidReason);
+        if (FWavType != TWavType::wtUnsupported) FInvalidReason = WaveFormatProblem(FFormat);
+        FValid = FWavType != TWavType::wtUnsupported && FInvalidReason.empty();
+    } else {
+        FInvalidReason = "no stream to read";
     }
 
     const TWaveFormat& f = FFormat;
@@ -44,19 +49,26 @@ void TWaveIn::OpenSource() {
     // is read.
     const int64_t present = FSource ? std::max<int64_t>(FSource->Size() - f.DataStart, 0) : 0;
     const int64_t dataBytes = std::min<int64_t>(f.DataSize, present);
-    // Non-zero for the PCM and float types once WaveFormatUsable accepted the format.
-    const uint32_t storedFrame = f.Channels * (f.BitsPerSample / 8u);
     switch (FValid ? FWavType : TWavType::wtUnsupported) {
     case TWavType::wtUnsupported:
         break;
     case TWavType::wtPCM:
-    case TWavType::wtExtPCM:
-        FSize = dataBytes - dataBytes % storedFrame;
-        FDataEnd = f.DataStart + FSize;
-        FBitsPerSample = f.BitsPerSample;
+    case TWavType::wtExtPCM: {
+        // Samples sit in containers of the block align's size (1..8 bytes once
+        // WaveFormatProblem accepted the format); wider than 4 bytes are delivered as their
+        // upper 4 bytes, which hold the sample's most significant bits.
+        FContainerBytes = WavePcmContainerBytes(f);
+        const uint32_t stored = f.Channels * FContainerBytes;
+        const uint32_t delivered = std::min(FContainerBytes, 4u);
+        const int64_t frames = dataBytes / stored;
+        FDataEnd = f.DataStart + frames * stored;
+        FSize = frames * f.Channels * delivered;
+        FBitsPerSample = delivered * 8;
         break;
+    }
     case TWavType::wtIEEEFloat:
     case TWavType::wtExtIEEEFloat: {
+        const uint32_t storedFrame = f.Channels * (f.BitsPerSample / 8u);
         const int64_t stored = dataBytes - dataBytes % storedFrame;
         FDataEnd = f.DataStart + stored;
         FSinglePrecision = f.BitsPerSample == 32;
@@ -69,9 +81,12 @@ void TWaveIn::OpenSource() {
     case TWavType::wtMSADPCM: {
         FDataEnd = f.DataStart + dataBytes;
         // Block align and samples per block were checked against each other at the scan;
-        // "fact" may claim more frames than the blocks present hold.
-        const int64_t blocks = (dataBytes + f.BlockAlign - 1) / f.BlockAlign;
-        FAdpcmFrames = std::min<int64_t>(f.FactFrames, blocks * f.SamplesPerBlock);
+        // "fact" may claim more frames than the blocks present hold, and a file cut short
+        // mid-block holds only the frames whose codes are there.
+        const int64_t blocks = dataBytes / f.BlockAlign;
+        const uint32_t tail = uint32_t(dataBytes % f.BlockAlign);
+        const int64_t held = blocks * f.SamplesPerBlock + AdpcmFramesPresent(f, tail);
+        FAdpcmFrames = std::min<int64_t>(f.FactFrames, held);
         FSize = FAdpcmFrames * 2 * f.Channels;
         FBitsPerSample = 16;
         FBlock.assign(f.BlockAlign, 0);
@@ -79,6 +94,7 @@ void TWaveIn::OpenSource() {
     }
     case TWavType::wtACM:
         FValid = OpenAcm();
+        if (!FValid) FInvalidReason = "the codec manager cannot convert this file";
         break;
     }
     if (FValid) {
@@ -97,13 +113,16 @@ bool TWaveIn::OpenAcm() {
     converter.TargetFormat()[0] = static_cast<uint8_t>(acmWaveFormatPCM);
     converter.TargetFormat()[1] = 0;
     if (acmFormatSuggest(nullptr, converter.CurrentFormat().data(), converter.TargetFormat().data(),
-                         TWaveConverter::FormatBufferSize, acmFormatSuggestTag) != acmOk)
+                         TWaveConverter::kFormatBufferSize, acmFormatSuggestTag) != acmOk)
         return false;
     if (converter.ConvertData() != 0) return false;
     auto image = std::make_unique<TMemoryStream>();
     if (converter.SaveWaveStream(*image) != 0) return false;
     TWaveFormat f;
-    if (ScanWaveHeader(*image, f) != TWavType::wtPCM || !WaveFormatUsable(f)) return false;
+    std::string reason;
+    if (ScanWaveHeader(*image, f, reason) != TWavType::wtPCM || !WaveFormatUsable(f) ||
+        WavePcmContainerBytes(f) * 8 != f.BitsPerSample)
+        return false;
     const int64_t present = std::max<int64_t>(image->Size() - f.DataStart, 0);
     const int64_t dataBytes = std::min<int64_t>(f.DataSize, present);
     FSize = dataBytes - dataBytes % (f.Channels * (f.BitsPerSample / 8u));
@@ -158,6 +177,8 @@ void TWaveIn::FillBuffer() {
     switch (FWavType) {
     case TWavType::wtPCM:
     case TWavType::wtExtPCM:
+        FillPcm(FFormat.Channels * FContainerBytes);
+        break;
     case TWavType::wtACM:
         FillPcm(FFormat.Channels * (FFormat.BitsPerSample / 8u));
         break;
@@ -175,15 +196,24 @@ void TWaveIn::FillBuffer() {
 }
 
 void TWaveIn::FillPcm(uint32_t FrameBytes) {
-    uint32_t n = ReadStream(FBuffer.data(), WaveBufferSize - WaveBufferSize % FrameBytes);
-    FBufferEnd = n - n % FrameBytes;
+    uint32_t n = ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % FrameBytes);
+    n -= n % FrameBytes;
+    if (FContainerBytes > 4) {
+        // Keep the upper 4 bytes of every sample, packed at the start of the buffer.
+        const uint32_t samples = n / FContainerBytes;
+        const uint8_t* from = FBuffer.data() + (FContainerBytes - 4);
+        for (uint32_t i = 0; i < samples; ++i, from += FContainerBytes)
+            std::memmove(FBuffer.data() + 4 * i, from, 4);
+        n = samples * 4;
+    }
+    FBufferEnd = n;
 }
 
 void TWaveIn::FillFloat() {
     const uint32_t frame = FFormat.Channels * (FFormat.BitsPerSample / 8u);
     // Whole double-width frames, so that either width fills whole frames.
     uint32_t n =
-        ReadStream(FBuffer.data(), WaveBufferSize - WaveBufferSize % (FFormat.Channels * 8));
+        ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % (FFormat.Channels * 8));
     n -= n % frame;
     if (FSinglePrecision) {
         FloatToInt32InPlace(FBuffer.data(), n);
@@ -203,12 +233,14 @@ void TWaveIn::FillAdpcm() {
         if (first >= FAdpcmFrames) return;
         const uint32_t got = ReadStream(FBlock.data(), f.BlockAlign);
         if (got == 0) return;
-        // A short final block is decoded with its missing bytes as zero.
+        // A short final block is decoded whole (its missing bytes as zero) but only the
+        // frames whose codes were read are delivered.
         std::fill(FBlock.begin() + got, FBlock.end(), uint8_t{0});
         uint32_t frames = f.WavType == TWavType::wtDVIADPCM
                               ? DecodeImaBlock(FBlock.data(), f.BlockAlign, f.Channels, out)
                               : DecodeMsAdpcmBlock(FBlock.data(), f.Channels, f.SamplesPerBlock,
                                                    f.Coefs.data(), f.CoefCount, out);
+        frames = std::min(frames, AdpcmFramesPresent(f, got));
         frames = static_cast<uint32_t>(std::min<int64_t>(frames, FAdpcmFrames - first));
         ++FBlockIndex;
         const uint32_t skip = FSkipFrames;
@@ -232,7 +264,8 @@ bool TWaveIn::SeekSource(int64_t& SampleNum) {
     case TWavType::wtACM:
     case TWavType::wtIEEEFloat:
     case TWavType::wtExtIEEEFloat: {
-        const int64_t frame = f.Channels * (f.BitsPerSample / 8);
+        const bool pcm = FWavType == TWavType::wtPCM || FWavType == TWavType::wtExtPCM;
+        const int64_t frame = f.Channels * (pcm ? FContainerBytes : f.BitsPerSample / 8u);
         const int64_t frames = (FDataEnd - f.DataStart) / frame;
         SetStreamPosition(f.DataStart + std::min(SampleNum, frames) * frame);
         return true;

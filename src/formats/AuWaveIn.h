@@ -7,9 +7,13 @@
 // tag 85 within the converted PCM, ADPCM to the block holding the frame and then past the
 // block's leading frames, inside the reader.
 //
+// PCM samples sit in containers as wide as the block align makes them (24 bits in 4 bytes,
+// 20 in 3) and are delivered at the container's width; containers wider than 4 bytes (64-bit
+// integers, 36 bits in 5 bytes) are delivered as their upper 4 bytes, i.e. as 32-bit PCM.
+//
 // Reading never goes past the "data" chunk: a "data" size larger than the file is cut to the
 // whole frames present; ADPCM delivers at most the "fact" frame count and at most what the
-// blocks present hold.
+// blocks present hold (of a block cut short, the frames whose codes are present).
 //
 // Threading: OpenSource/CloseSource run under FileLock (format queries from the UI thread,
 // Init from the worker); ReadSource/SeekSource run under DataLock on the worker. A pointer
@@ -66,13 +70,14 @@ private:
     int64_t FReadPos = 0; // position of FSource, kept here to spare a query per read
     int64_t FDataEnd = 0; // end of the audio in FSource (never past the stream's end)
     bool FSinglePrecision = false;
+    uint32_t FContainerBytes = 0; // PCM: bytes one stored sample occupies
     // ADPCM: frames the blocks deliver in total, the block to decode next, and the frames
     // of that block to drop after a seek into its middle.
     int64_t FAdpcmFrames = 0;
     int64_t FBlockIndex = 0;
     uint32_t FSkipFrames = 0;
     std::vector<uint8_t> FBlock; // one ADPCM block as read
-    alignas(16) std::array<uint8_t, WaveBufferSize> FBuffer{};
+    alignas(16) std::array<uint8_t, kWaveBufferSize> FBuffer{};
 };
 
 } // namespace sundral

@@ -5,6 +5,8 @@
 #include <bit>
 #include <climits>
 
+#include "formats/AuWaveRiff.h"
+
 namespace sundral {
 
 static_assert(std::endian::native == std::endian::little,
@@ -12,72 +14,68 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-int16_t GetI16(const uint8_t* p) {
-    return static_cast<int16_t>(p[0] | p[1] << 8);
-}
-
 // IMA: one entry per (step index, code) pair, the same arithmetic as ImaDecodeStep folded
 // into a table. Each entry packs the predictor change (times 2048) and the next state (the
 // next step index times 16, i.e. the row of the next lookup) in one word, so a code costs a
 // load, an add and a clamp.
-constexpr int32_t ImaStateShift = 11;
-constexpr int32_t ImaStateMask = (1 << ImaStateShift) - 1;
+constexpr int32_t kImaStateShift = 11;
+constexpr int32_t kImaStateMask = (1 << kImaStateShift) - 1;
 
 constexpr std::array<int32_t, 89 * 16> MakeImaTable() {
     std::array<int32_t, 89 * 16> t{};
     for (int32_t index = 0; index < 89; ++index) {
         for (int32_t code = 0; code < 16; ++code) {
-            int32_t diff = ImaDifference(ImaStepTable[static_cast<size_t>(index)], code);
-            int32_t next = std::clamp(index + ImaIndexTable[static_cast<size_t>(code)], 0, 88);
-            t[static_cast<size_t>(index * 16 + code)] = diff * (1 << ImaStateShift) + next * 16;
+            int32_t diff = ImaDifference(kImaStepTable[static_cast<size_t>(index)], code);
+            int32_t next = std::clamp(index + kImaIndexTable[static_cast<size_t>(code)], 0, 88);
+            t[static_cast<size_t>(index * 16 + code)] = diff * (1 << kImaStateShift) + next * 16;
         }
     }
     return t;
 }
 
-constexpr std::array<int32_t, 89 * 16> ImaTable = MakeImaTable();
+constexpr std::array<int32_t, 89 * 16> kImaTable = MakeImaTable();
 
 struct TImaChannel {
     int32_t Predictor;
     int32_t State; // step index times 16
 };
 
-TImaChannel ImaHeader(const uint8_t* p, int16_t* Out) {
+TImaChannel ImaHeader(const uint8_t* P, int16_t* Out) {
     TImaChannel c;
-    c.Predictor = GetI16(p);
+    c.Predictor = GetI16(P);
     // The step index comes from the block and indexes the step table: at most 88.
-    c.State = std::min<int32_t>(p[2], 88) * 16;
+    c.State = std::min<int32_t>(P[2], 88) * 16;
     *Out = static_cast<int16_t>(c.Predictor);
     return c;
 }
 
-inline int16_t ImaNext(TImaChannel& c, uint32_t Code) {
-    const int32_t e = ImaTable[static_cast<size_t>(c.State) + Code];
-    c.Predictor = std::clamp(c.Predictor + (e >> ImaStateShift), -32767, 32767);
-    c.State = e & ImaStateMask;
-    return static_cast<int16_t>(c.Predictor);
+inline int16_t ImaNext(TImaChannel& C, uint32_t Code) {
+    const int32_t e = kImaTable[static_cast<size_t>(C.State) + Code];
+    C.Predictor = std::clamp(C.Predictor + (e >> kImaStateShift), -32767, 32767);
+    C.State = e & kImaStateMask;
+    return static_cast<int16_t>(C.Predictor);
 }
 
 // Microsoft ADPCM channel state. The delta is kept below INT32_MAX / 768 so that its
 // adaptation (at most times 3) and a code times it can never overflow.
-constexpr int32_t MsDeltaMax = INT32_MAX / 768;
+constexpr int32_t kMsDeltaMax = INT32_MAX / 768;
 
 struct TMsChannel {
     int32_t Coef1, Coef2, Delta, Sample1, Sample2;
 };
 
-inline int16_t MsNext(TMsChannel& c, uint32_t Code) {
+inline int16_t MsNext(TMsChannel& C, uint32_t Code) {
     // Two products of 16-bit values can sum to 2^31: add them in 64 bits.
     int64_t p =
-        (static_cast<int64_t>(c.Sample1) * c.Coef1 + static_cast<int64_t>(c.Sample2) * c.Coef2) /
+        (static_cast<int64_t>(C.Sample1) * C.Coef1 + static_cast<int64_t>(C.Sample2) * C.Coef2) /
         256;
     const int32_t signedCode = Code >= 8 ? static_cast<int32_t>(Code) - 16 : int32_t(Code);
-    p += static_cast<int64_t>(signedCode) * c.Delta;
+    p += static_cast<int64_t>(signedCode) * C.Delta;
     const int32_t sample = static_cast<int32_t>(std::clamp<int64_t>(p, -32768, 32767));
-    int32_t delta = c.Delta * MsAdpcmAdaptationTable[Code] / 256;
-    c.Delta = std::clamp(delta, 16, MsDeltaMax);
-    c.Sample2 = c.Sample1;
-    c.Sample1 = sample;
+    int32_t delta = C.Delta * kMsAdpcmAdaptationTable[Code] / 256;
+    C.Delta = std::clamp(delta, 16, kMsDeltaMax);
+    C.Sample2 = C.Sample1;
+    C.Sample1 = sample;
     return static_cast<int16_t>(sample);
 }
 
@@ -112,6 +110,32 @@ uint32_t DecodeImaBlock(const uint8_t* Block, uint32_t BlockAlign, uint32_t Chan
         }
     }
     return BlockAlign - 8 + 1;
+}
+
+uint32_t AdpcmFramesPresent(const TWaveFormat& Format, uint32_t Bytes) {
+    const uint32_t channels = Format.Channels;
+    const uint32_t spb = Format.SamplesPerBlock;
+    if (Bytes >= Format.BlockAlign) return spb;
+    uint32_t frames = 0;
+    if (Format.WavType == TWavType::wtDVIADPCM) {
+        // The header holds the first frame. Mono: two codes per byte. Stereo: 8-byte groups,
+        // four bytes of left codes then four of right, so a frame needs its right byte.
+        const uint32_t header = 4 * channels;
+        if (Bytes < header) return 0;
+        const uint32_t codes = Bytes - header;
+        if (channels == 1) {
+            frames = 1 + 2 * codes;
+        } else {
+            const uint32_t partial = codes % 8;
+            frames = 1 + codes / 8 * 8 + 2 * (partial > 4 ? partial - 4 : 0);
+        }
+    } else {
+        // Two header samples; mono two codes per byte, stereo one byte per frame.
+        const uint32_t header = 7 * channels;
+        if (Bytes < header) return 0;
+        frames = 2 + (Bytes - header) * (channels == 1 ? 2 : 1);
+    }
+    return std::min(frames, spb);
 }
 
 uint32_t DecodeMsAdpcmBlock(const uint8_t* Block, uint32_t Channels, uint32_t SamplesPerBlock,

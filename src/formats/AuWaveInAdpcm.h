@@ -21,6 +21,11 @@ namespace sundral {
 // group pairs after their 8 header bytes.
 uint32_t DecodeImaBlock(const uint8_t* Block, uint32_t BlockAlign, uint32_t Channels, int16_t* Out);
 
+// Frames a block of the format's layout delivers when only its first Bytes bytes are present
+// (a file cut short mid-block): those whose codes are all there, none without the headers.
+// SamplesPerBlock for a whole block.
+uint32_t AdpcmFramesPresent(const TWaveFormat& Format, uint32_t Bytes);
+
 // Decodes a Microsoft ADPCM block into SamplesPerBlock frames at Out; returns that count.
 // The block must hold 7 header bytes per channel and (SamplesPerBlock - 2) codes per channel.
 uint32_t DecodeMsAdpcmBlock(const uint8_t* Block, uint32_t Channels, uint32_t SamplesPerBlock,

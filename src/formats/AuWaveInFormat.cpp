@@ -1,84 +1,32 @@
 #include "formats/AuWaveInFormat.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <vector>
+
+#include "formats/AuWaveRiff.h"
 
 namespace sundral {
 
 namespace {
 
-uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+std::string Text(const char* Format, auto... Args) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, Format, Args...);
+    return buf;
 }
 
-uint32_t GetU32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+// What an unknown format tag is called in a refusal: the two companding encodings people
+// meet in telephone recordings by name, anything else by number.
+std::string TagRefusal(uint32_t Tag) {
+    if (Tag == WAVE_FORMAT_ALAW) return "A-law encoding is not supported";
+    if (Tag == WAVE_FORMAT_MULAW) return "\xC2\xB5-law encoding is not supported";
+    return Text("format tag %u is not supported", Tag);
 }
 
-// Codes match when each byte pair is equal or differs by exactly 32, so letter case does not
-// matter.
-bool CodeMatches(const uint8_t* p, const char* Code) {
-    for (int i = 0; i < 4; ++i) {
-        int d = p[i] - static_cast<uint8_t>(Code[i]);
-        if (d != 0 && d != 32 && d != -32) return false;
-    }
-    return true;
-}
-
-// The header area held in memory; the scan consumes it front to back.
-class THeaderWindow {
-public:
-    explicit THeaderWindow(TStream& Stream) {
-        FBytes.resize(static_cast<size_t>(WaveHeaderLimit));
-        int64_t got = 0;
-        if (Stream.Seek(0, TSeekOrigin::soBeginning) == 0) {
-            while (got < WaveHeaderLimit) {
-                int64_t n = Stream.Read(FBytes.data() + got, WaveHeaderLimit - got);
-                if (n <= 0) break;
-                got += n;
-            }
-        }
-        FBytes.resize(static_cast<size_t>(got));
-    }
-
-    // Consumes N more bytes; false when the stream or the header area ends first.
-    bool Take(int64_t N) {
-        if (N < 0 || N > Available()) return false;
-        FConsumed += N;
-        return true;
-    }
-    // The last N bytes consumed.
-    const uint8_t* Last(int64_t N) const { return FBytes.data() + (FConsumed - N); }
-    int64_t Consumed() const { return FConsumed; }
-    int64_t Available() const { return static_cast<int64_t>(FBytes.size()) - FConsumed; }
-    // Chunk bodies are word-aligned in RIFF, yet some writers leave the pad byte out. A
-    // chunk code never starts with a zero byte, so a zero after an odd body is the pad.
-    void SkipPad(uint32_t BodySize) {
-        if ((BodySize & 1) && Available() > 0 && FBytes[static_cast<size_t>(FConsumed)] == 0)
-            ++FConsumed;
-    }
-
-private:
-    std::vector<uint8_t> FBytes;
-    int64_t FConsumed = 0;
-};
-
-// Reads a chunk's size and body; Body points at it afterwards.
-bool TakeChunk(THeaderWindow& W, const uint8_t*& Body, uint32_t& BodySize) {
-    if (!W.Take(4)) return false;
-    BodySize = GetU32(W.Last(4));
-    // The size comes from the file: the body must lie within the header area.
-    if (!W.Take(BodySize)) return false;
-    Body = W.Last(BodySize);
-    W.SkipPad(BodySize);
-    return true;
-}
-
-// Reads the "fmt " body into Format; false for an unknown tag or sub-format, or a body that
-// is too short for the fields its type needs or too long for the reader's buffers.
-bool ParseFmt(const uint8_t* Body, uint32_t Size, TWaveFormat& Format) {
-    if (Size < 16 || Size > WaveFmtBodyMax) return false;
+// Reads the "fmt " body into Format; an empty result, or why the body cannot be used: an
+// unknown tag or sub-format, or a body too short for the fields its type needs.
+std::string ParseFmt(const uint8_t* Body, uint32_t Size, TWaveFormat& Format) {
+    if (Size < 16) return Text("the \"fmt \" chunk of %u bytes is too short", Size);
     Format.FormatTag = GetU16(Body);
     Format.Channels = GetU16(Body + 2);
     Format.SampleRate = GetU32(Body + 4);
@@ -102,39 +50,44 @@ bool ParseFmt(const uint8_t* Body, uint32_t Size, TWaveFormat& Format) {
         break;
     case WAVE_FORMAT_EXTENSIBLE: {
         // The sub-format is the last 16 bytes; it must not overlap the fields above.
-        if (Size < 32) return false;
+        if (Size < 32) return Text("the extensible \"fmt \" chunk of %u bytes is too short", Size);
         const uint8_t* guid = Body + Size - 16;
-        if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.data(), 16) == 0)
+        if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.data(), 16) == 0) {
             Format.WavType = TWavType::wtExtIEEEFloat;
-        else if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_PCM.data(), 16) == 0)
+        } else if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_PCM.data(), 16) == 0) {
             Format.WavType = TWavType::wtExtPCM;
-        else
-            return false;
+        } else if (std::memcmp(guid + 2, KSDATAFORMAT_SUBTYPE_PCM.data() + 2, 14) == 0) {
+            // A standard sub-format carries a plain format tag in its first two bytes.
+            return TagRefusal(GetU16(guid));
+        } else {
+            return "the extensible format's sub-format is not supported";
+        }
         break;
     }
     default:
-        return false;
+        return TagRefusal(Format.FormatTag);
     }
     if (Format.WavType == TWavType::wtDVIADPCM || Format.WavType == TWavType::wtMSADPCM) {
-        if (Size < 20) return false;
+        if (Size < 20) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
         Format.SamplesPerBlock = GetU16(Body + 18);
     }
     if (Format.WavType == TWavType::wtMSADPCM) {
-        if (Size < 22) return false;
+        if (Size < 22) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
         Format.CoefCount = GetU16(Body + 20);
         // The count comes from the file and sizes the coefficient table.
-        if (Format.CoefCount == 0 || Format.CoefCount > MsAdpcmMaxCoefs ||
-            Size < 22 + 4u * Format.CoefCount)
-            return false;
+        if (Format.CoefCount == 0 || Format.CoefCount > kMsAdpcmMaxCoefs)
+            return Text("Microsoft ADPCM with %u coefficient pairs", unsigned(Format.CoefCount));
+        if (Size < 22 + 4u * Format.CoefCount)
+            return "the Microsoft ADPCM coefficient table is cut short";
         for (uint32_t i = 0; i < Format.CoefCount; ++i) {
-            Format.Coefs[i].Coef1 = static_cast<int16_t>(GetU16(Body + 22 + 4 * i));
-            Format.Coefs[i].Coef2 = static_cast<int16_t>(GetU16(Body + 24 + 4 * i));
+            Format.Coefs[i].Coef1 = GetI16(Body + 22 + 4 * i);
+            Format.Coefs[i].Coef2 = GetI16(Body + 24 + 4 * i);
         }
     }
-    return true;
+    return {};
 }
 
-enum class TScanState { ssRiff, ssWave, ssFmt, ssFact, ssData };
+enum class TScanState { ssFmt, ssFact, ssData };
 
 } // namespace
 
@@ -144,107 +97,151 @@ uint32_t ImaFramesPerBlock(uint32_t BlockAlign, uint32_t Channels) {
     return codeBytes * 2 / Channels + 1;
 }
 
-TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format) {
+uint32_t WavePcmContainerBytes(const TWaveFormat& Format) {
+    const uint32_t channels = Format.Channels;
+    const uint32_t packed = (Format.BitsPerSample + 7u) / 8u;
+    if (channels == 0 || packed == 0) return 0;
+    const uint32_t align = Format.BlockAlign;
+    if (align < channels * packed) return packed;
+    return align % channels == 0 ? align / channels : 0;
+}
+
+TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reason) {
     Format = TWaveFormat{};
-    THeaderWindow w(Stream);
-    if (!w.Take(4)) return TWavType::wtUnsupported;
-    TScanState state = TScanState::ssRiff;
+    Reason.clear();
+    TRiffWalker walk(Stream, {kWaveHeaderLimit, false, true});
+    if (!walk.FindForm()) {
+        Reason = "not a RIFF/WAVE file";
+        return TWavType::wtUnsupported;
+    }
+    TScanState state = TScanState::ssFmt;
     TWaveFormat found;
-    for (;;) {
-        const uint8_t* code = w.Last(4);
-        const uint8_t* body = nullptr;
-        uint32_t size = 0;
-        bool ok = true;
+    TRiffChunkHead head;
+    while (walk.Next(head)) {
         switch (state) {
-        case TScanState::ssRiff:
-        case TScanState::ssWave: {
-            // "RIFF" may follow other bytes: the code window slides one byte at a time.
-            const bool riff = state == TScanState::ssRiff;
-            if (CodeMatches(code, riff ? "RIFF" : "WAVE")) {
-                ok = w.Take(4);
-                state = riff ? TScanState::ssWave : TScanState::ssFmt;
-            } else {
-                ok = w.Take(1);
-            }
-            break;
-        }
         case TScanState::ssFmt:
-            if (CodeMatches(code, "fmt ")) {
-                if (!TakeChunk(w, body, size) || !ParseFmt(body, size, found))
+            if (walk.Matches(head, "fmt ")) {
+                // The size comes from the file and sizes the copy: it must fit the buffer.
+                if (head.Size > kWaveFmtBodyMax) {
+                    Reason = Text("the \"fmt \" chunk of %u bytes is too long", head.Size);
                     return TWavType::wtUnsupported;
+                }
+                uint8_t body[kWaveFmtBodyMax];
+                if (!walk.ReadBody(head, body, head.Size)) {
+                    Reason = "the \"fmt \" chunk is cut short";
+                    return TWavType::wtUnsupported;
+                }
+                Reason = ParseFmt(body, head.Size, found);
+                if (!Reason.empty()) return TWavType::wtUnsupported;
                 const TWavType t = found.WavType;
                 state =
                     (t == TWavType::wtDVIADPCM || t == TWavType::wtMSADPCM || t == TWavType::wtACM)
                         ? TScanState::ssFact
                         : TScanState::ssData;
-            } else {
-                ok = TakeChunk(w, body, size);
             }
-            ok = ok && w.Take(4);
             break;
         case TScanState::ssFact:
-            ok = TakeChunk(w, body, size);
-            if (ok && CodeMatches(code, "fact")) {
+            if (walk.Matches(head, "fact")) {
                 // The frame count is the first four body bytes: they must be there.
-                if (size < 4) return TWavType::wtUnsupported;
-                found.FactFrames = GetU32(body);
+                uint8_t fact[4];
+                if (head.Size < 4 || !walk.ReadBody(head, fact, 4)) {
+                    Reason = "the \"fact\" chunk is cut short";
+                    return TWavType::wtUnsupported;
+                }
+                found.FactFrames = GetU32(fact);
                 state = TScanState::ssData;
             }
-            ok = ok && w.Take(4);
             break;
         case TScanState::ssData:
-            if (CodeMatches(code, "data")) {
-                if (!w.Take(4)) return TWavType::wtUnsupported;
-                found.DataSize = GetU32(w.Last(4));
-                found.DataStart = w.Consumed();
+            if (walk.Matches(head, "data")) {
+                found.DataSize = head.Size;
+                found.DataStart = head.BodyOffset();
                 Format = found;
                 return Format.WavType;
             }
-            ok = TakeChunk(w, body, size) && w.Take(4);
             break;
         }
-        if (!ok) return TWavType::wtUnsupported;
     }
+    // The walk ended (at the end of the stream or of the header area) before the audio.
+    switch (state) {
+    case TScanState::ssFmt:
+        Reason = "no \"fmt \" chunk within the first 65535 bytes";
+        break;
+    case TScanState::ssFact:
+        Reason =
+            Text("no \"fact\" chunk before the audio (%s needs one)", WavTypeName(found.WavType));
+        break;
+    case TScanState::ssData:
+        Reason = "no \"data\" chunk within the first 65535 bytes";
+        break;
+    }
+    return TWavType::wtUnsupported;
 }
 
-bool WaveFormatUsable(const TWaveFormat& Format) {
+std::string WaveFormatProblem(const TWaveFormat& Format) {
     const uint32_t channels = Format.Channels;
     const uint32_t bits = Format.BitsPerSample;
-    if (channels == 0 || Format.SampleRate == 0) return false;
+    const uint32_t align = Format.BlockAlign;
+    if (channels == 0) return "the format has no channels";
+    if (Format.SampleRate == 0) return "the format has a sample rate of 0";
     switch (Format.WavType) {
     case TWavType::wtPCM:
-    case TWavType::wtExtPCM:
-        // Whole bytes per sample, and at least one frame per buffer fill.
-        return bits != 0 && bits % 8 == 0 && channels * (bits / 8) <= WaveBufferSize;
+    case TWavType::wtExtPCM: {
+        if (bits == 0) return "PCM with 0 bits per sample";
+        // Samples wider than 4 bytes are delivered as their upper 4 bytes.
+        const uint32_t container = WavePcmContainerBytes(Format);
+        if (container == 0 || container > 8)
+            return Text("block align %u does not hold %u channels of %u-bit samples", align,
+                        channels, bits);
+        // At least one frame per buffer fill.
+        if (channels * container > kWaveBufferSize)
+            return Text("PCM frames of %u bytes are too large", channels * container);
+        return {};
+    }
     case TWavType::wtIEEEFloat:
     case TWavType::wtExtIEEEFloat:
         // Single or double floats only; buffer fills are whole double-width frames.
-        return (bits == 32 || bits == 64) && channels * 8 <= WaveBufferSize;
+        if (bits != 32 && bits != 64) return Text("IEEE float with %u bits per sample", bits);
+        if (channels * 8 > kWaveBufferSize) return Text("IEEE float with %u channels", channels);
+        return {};
     case TWavType::wtDVIADPCM: {
-        if (bits != 4 || channels > 2) return false;
-        const uint32_t ba = Format.BlockAlign;
-        const uint32_t frames = ImaFramesPerBlock(ba, channels);
+        if (bits != 4) return Text("IMA ADPCM with %u bits per sample", bits);
+        if (channels > 2) return Text("IMA ADPCM with %u channels", channels);
+        const uint32_t frames = ImaFramesPerBlock(align, channels);
+        if (frames == 0) return Text("block align %u is too small for IMA ADPCM", align);
         // Stereo codes come in 4-byte groups per channel, so whole pairs of groups.
-        if (frames == 0 || (channels == 2 && (ba - 8) % 8 != 0)) return false;
+        if (channels == 2 && (align - 8) % 8 != 0)
+            return Text("block align %u does not hold whole IMA ADPCM stereo groups", align);
         // The block is decoded whole into the buffer, and its frame count is the seek unit.
-        return Format.SamplesPerBlock == frames && frames * 2 * channels <= WaveBufferSize;
+        if (Format.SamplesPerBlock != frames)
+            return Text("%u samples per block do not match IMA ADPCM blocks of %u bytes",
+                        unsigned(Format.SamplesPerBlock), align);
+        if (frames * 2 * channels > kWaveBufferSize)
+            return Text("IMA ADPCM blocks of %u bytes are too large", align);
+        return {};
     }
     case TWavType::wtMSADPCM: {
-        if (channels > 2 || Format.CoefCount == 0 || Format.CoefCount > MsAdpcmMaxCoefs)
-            return false;
-        const uint32_t ba = Format.BlockAlign;
+        if (channels > 2) return Text("Microsoft ADPCM with %u channels", channels);
+        if (Format.CoefCount == 0 || Format.CoefCount > kMsAdpcmMaxCoefs)
+            return Text("Microsoft ADPCM with %u coefficient pairs", unsigned(Format.CoefCount));
         const uint32_t spb = Format.SamplesPerBlock;
-        if (ba < 7 * channels || spb < 2) return false;
+        if (align < 7 * channels)
+            return Text("block align %u is too small for Microsoft ADPCM", align);
+        if (spb < 2) return Text("Microsoft ADPCM with %u samples per block", spb);
         // Every code of the block must lie within it, and its output within the buffer.
-        return (spb - 2) * channels <= (ba - 7 * channels) * 2 &&
-               spb * 2 * channels <= WaveBufferSize;
+        if ((spb - 2) * channels > (align - 7 * channels) * 2)
+            return Text("%u samples per block do not fit Microsoft ADPCM blocks of %u bytes", spb,
+                        align);
+        if (spb * 2 * channels > kWaveBufferSize)
+            return Text("Microsoft ADPCM blocks of %u samples are too large", spb);
+        return {};
     }
     case TWavType::wtACM:
-        return true; // the codec manager judges its own format
+        return {}; // the codec manager judges its own format
     case TWavType::wtUnsupported:
         break;
     }
-    return false;
+    return "the format is not supported";
 }
 
 } // namespace sundral

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "formats/AuWaveTypes.h"
 #include "platform/Streams.h"
@@ -14,13 +15,13 @@
 namespace sundral {
 
 // All the bytes before the first audio byte lie within this many bytes of the stream start.
-constexpr int64_t WaveHeaderLimit = 65535;
+constexpr int64_t kWaveHeaderLimit = 65535;
 // One decode buffer per reader; PCM is read into it, ADPCM blocks are decoded into it.
-constexpr uint32_t WaveBufferSize = 16384;
+constexpr uint32_t kWaveBufferSize = 16384;
 // The largest coefficient table a Microsoft ADPCM header may carry.
-constexpr uint32_t MsAdpcmMaxCoefs = 32;
+constexpr uint32_t kMsAdpcmMaxCoefs = 32;
 // The longest "fmt " body read: the Microsoft ADPCM layout with a full coefficient table.
-constexpr uint32_t WaveFmtBodyMax = 22 + 4 * MsAdpcmMaxCoefs;
+constexpr uint32_t kWaveFmtBodyMax = 22 + 4 * kMsAdpcmMaxCoefs;
 
 struct TMsAdpcmCoef {
     int16_t Coef1 = 0;
@@ -38,7 +39,7 @@ struct TWaveFormat {
     uint16_t SamplesPerBlock = 0;
     uint32_t FactFrames = 0; // total frames from "fact" (ADPCM and codec-manager types)
     uint16_t CoefCount = 0;
-    std::array<TMsAdpcmCoef, MsAdpcmMaxCoefs> Coefs{};
+    std::array<TMsAdpcmCoef, kMsAdpcmMaxCoefs> Coefs{};
     int64_t DataStart = 0; // stream offset of the first audio byte
     uint32_t DataSize = 0; // "data" chunk size as declared
 };
@@ -46,13 +47,23 @@ struct TWaveFormat {
 // Scans the header from the start of Stream. Returns the wave type and fills Format; any
 // failure (no "RIFF"/"WAVE"/"fmt "/"data" within WaveHeaderLimit bytes, an unknown tag or
 // sub-format, a "fmt " body shorter than its type needs or longer than WaveFmtBodyMax, an
-// ADPCM or codec-manager file without "fact") gives wtUnsupported. The stream position is
-// left undefined. The format's parameters are not judged here: see WaveFormatUsable.
-TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format);
+// ADPCM or codec-manager file without "fact") gives wtUnsupported and says why in Reason.
+// The stream position is left undefined. The format's parameters are not judged here: see
+// WaveFormatProblem.
+TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reason);
 
-// True when the reader can deliver Format without overrunning its buffers or tables: the
-// parameters read from the file fit its type (see the checks in the implementation).
-bool WaveFormatUsable(const TWaveFormat& Format);
+// Why the reader cannot deliver Format without overrunning its buffers or tables, or misread
+// its samples; empty when it can (see the checks in the implementation).
+std::string WaveFormatProblem(const TWaveFormat& Format);
+inline bool WaveFormatUsable(const TWaveFormat& Format) {
+    return WaveFormatProblem(Format).empty();
+}
+
+// Bytes one stored PCM sample occupies: the block align shared out over the channels when
+// it holds at least the packed samples (24 bits may sit in 4 bytes, 20 in 3), else the bits
+// rounded up to whole bytes (some writers leave the block align wrong). 0 when the block
+// align holds whole samples of neither kind. Only meaningful for the PCM types.
+uint32_t WavePcmContainerBytes(const TWaveFormat& Format);
 
 // Frames one IMA ADPCM block of BlockAlign bytes decodes to (0 when it cannot hold the
 // headers of Channels channels).

@@ -99,8 +99,9 @@ void TWaveOut::Prepare() {
     if (existing) {
         const int64_t size = FStream->Size();
         TWaveAppendInfo info = WaveAppendScan(*FStream);
-        if (!WaveAppendLayoutSound(info, size)) throw EAuException(kErrAppendFile);
-        PrepareAppend(info);
+        const int64_t audioEnd = WaveAppendAudioEnd(info, size);
+        if (audioEnd < 0) throw EAuException(kErrAppendFile);
+        PrepareAppend(info, audioEnd);
     } else {
         PrepareNewFile();
     }
@@ -124,7 +125,7 @@ void TWaveOut::CheckInputFormat() {
     FFrameBytes = channels * (bits / 8);
 }
 
-void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info) {
+void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info, int64_t AudioEnd) {
     FRunType = Info.WavType;
     FBlockSize = Info.BlockAlign;
     const bool ima = IsImaType(FRunType);
@@ -138,7 +139,8 @@ void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info) {
     FMaxEnd = WaveMaxFileEnd(FRiffStart);
     FDataSizeOffset = Info.DataSizeOffset;
     FDataStart = Info.DataStart;
-    FEnd = FStream->Size();
+    // The new audio follows the old, over the old audio's pad byte if it has one.
+    FEnd = AudioEnd;
     // Size of what this run adds, when the input knows it.
     int64_t adding = FInputSize > 0 ? FInputSize : 0;
     if (ima) {
@@ -154,7 +156,8 @@ void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info) {
         FFrameBuffer.assign(size_t(FSamplesPerBlock) * FChannels, 0);
         FBlock.assign(Info.BlockAlign, 0);
     }
-    if (FEnd + adding > FMaxEnd) throw EAuException(kErrTooLarge);
+    const int64_t end = FEnd + adding;
+    if (end + ((end - FDataStart) & 1) > FMaxEnd) throw EAuException(kErrTooLarge);
     if (FStream->Seek(FEnd, TSeekOrigin::soBeginning) != FEnd) throw EAuException(kErrWrite);
     FHeaderReady = true;
 }
@@ -181,10 +184,12 @@ void TWaveOut::PrepareNewFile() {
         FPromised = (frames + FSamplesPerBlock - 1) / FSamplesPerBlock * blockSize;
         if (frames > int64_t(UINT32_MAX)) throw EAuException(kErrTooLarge);
     }
+    // The RIFF size counts the pad byte that follows audio of an odd size.
+    const int64_t padded = FPromised + (FPromised & 1);
     // Refused before the file is touched: an existing file stays as it was.
-    if (headerSize + FPromised > FMaxEnd) throw EAuException(kErrTooLarge);
+    if (headerSize + padded > FMaxEnd) throw EAuException(kErrTooLarge);
     FHeaderDataSize = known ? uint32_t(FPromised) : kUnknownSizeField;
-    FHeaderRiffSize = known ? uint32_t(headerSize + FPromised - 8) : kUnknownSizeField;
+    FHeaderRiffSize = known ? uint32_t(headerSize + padded - 8) : kUnknownSizeField;
     FHeaderFact = uint32_t(frames);
 
     if (FStream == nullptr) {
@@ -243,7 +248,9 @@ bool TWaveOut::DoOutput(bool Abort) {
 }
 
 bool TWaveOut::WritePcmStep() {
-    const int64_t room = FMaxEnd - FEnd;
+    // Room for audio and, after an odd size, its pad byte.
+    const int64_t span = FMaxEnd - FDataStart;
+    const int64_t room = FDataStart + span - (span & 1) - FEnd;
     uint32_t ask = kPcmStep;
     // Near the size limit ask for no more than whole frames that still fit; with no room
     // left, any data at all means the file would grow too large.
@@ -299,6 +306,7 @@ void TWaveOut::Done() {
     if (FHeaderReady) {
         if (!FAppending && !FFailed && !Stopped() && FInputSize >= 0 && !IsImaType(FRunType))
             guarded(&TWaveOut::PadToPromisedSize);
+        guarded(&TWaveOut::WritePadByte);
         guarded(&TWaveOut::PatchHeader);
     }
     FHeaderReady = false;
@@ -311,9 +319,9 @@ void TWaveOut::Done() {
 
 void TWaveOut::PadToPromisedSize() {
     // Silence: 0 for signed samples, 128 for 8-bit (which is unsigned).
-    static const std::array<uint8_t, kPcmStep> zeros{};
+    static const std::array<uint8_t, kPcmStep> kZeros{};
     std::array<uint8_t, kPcmStep> midpoints;
-    const uint8_t* fill = zeros.data();
+    const uint8_t* fill = kZeros.data();
     if (FBitsPerSample == 8) {
         midpoints.fill(128);
         fill = midpoints.data();
@@ -322,9 +330,21 @@ void TWaveOut::PadToPromisedSize() {
     while (FEnd < target) WriteAll(fill, std::min<int64_t>(kPcmStep, target - FEnd));
 }
 
+void TWaveOut::WritePadByte() {
+    // RIFF chunks are word-aligned: audio of an odd size is followed by one zero byte, which
+    // the RIFF size counts and the data size does not. (Only PCM can be odd: IMA blocks are
+    // whole words.) The next append writes over it.
+    FPadded = false;
+    if (((FEnd - FDataStart) & 1) == 0) return;
+    static const uint8_t kZero = 0;
+    if (FStream->Seek(FEnd, TSeekOrigin::soBeginning) != FEnd || FStream->Write(&kZero, 1) != 1)
+        Fail(kErrWrite);
+    FPadded = true;
+}
+
 void TWaveOut::PatchHeader() {
     const int64_t dataSize = FEnd - FDataStart;
-    const int64_t riffSize = FEnd - FRiffStart - 8;
+    const int64_t riffSize = FEnd + (FPadded ? 1 : 0) - FRiffStart - 8;
     const int64_t fact = FFramesBefore + FFramesTaken;
     // The limits checked while writing keep these in range; never write a wrapped size.
     if (riffSize > int64_t(UINT32_MAX) || dataSize > int64_t(UINT32_MAX) ||

@@ -10,6 +10,9 @@
 // With FileMode foAppend and an existing non-empty PCM or IMA file of the input's format,
 // the audio is added at the end and the sizes in the existing header are brought up to date.
 //
+// Audio of an odd size is followed by a zero pad byte, as RIFF wants: the RIFF size counts
+// it, the data size does not.
+//
 // Sizes: the header is written with the input's Size when it is known; Done patches it to
 // what was really written whenever that differs (stopped, failed, unknown size, appended).
 // A file never exceeds what 32-bit RIFF sizes can describe: a run that would ends with
@@ -63,12 +66,13 @@ protected:
 
 private:
     void CheckInputFormat();
-    void PrepareAppend(const TWaveAppendInfo& Info);
+    void PrepareAppend(const TWaveAppendInfo& Info, int64_t AudioEnd);
     void PrepareNewFile();
     bool WritePcmStep();
     bool WriteImaStep();
     void WriteAll(const void* Data, int64_t Count);
     void PadToPromisedSize();
+    void WritePadByte();
     void PatchHeader();
     void PatchField(int64_t Offset, uint32_t Value);
     void Fail(const char* Message);
@@ -88,6 +92,7 @@ private:
     bool FHeaderReady = false; // a header describes the file; Done may patch it
     bool FFailed = false;      // the run ended on an error: patch, never pad
     bool FEndOfInput = false;
+    bool FPadded = false; // a pad byte follows the audio
     uint32_t FSampleRate = 0;
     uint16_t FChannels = 0;
     uint16_t FBitsPerSample = 0;

@@ -1,11 +1,11 @@
 // Finding where an existing WAV file keeps its format and sizes, so that the writer can add
 // audio at its end and fix the sizes afterwards.
 //
-// The scan reads at most the first 4096 bytes of the stream (the header area: everything up
-// to the first audio byte must lie there). It slides over the bytes to find "RIFF" and then
-// "WAVE" (so other bytes may come first), then walks the chunks: "fmt " (format tag 1 or 17
-// only), for IMA a "fact" chunk, then "data". Chunk codes match when each byte is equal or
-// differs by exactly 32 (letter case). Bodies are skipped by their declared size.
+// The scan walks the first 4096 bytes of the stream (the header area: everything up to the
+// first audio byte must lie there) with the RIFF chunk walker: "RIFF" and "WAVE" may follow
+// other bytes, codes match in either letter case, bodies are skipped by their declared size
+// and pad byte. It wants "fmt " (format tag 1 or 17 only), for IMA a "fact" chunk, then
+// "data"; other chunks around them are passed.
 //
 // Every offset and size comes from the file and is checked against the bytes actually read
 // before it is used. Pure functions over a stream; the caller owns the stream. Any thread.
@@ -38,16 +38,19 @@ struct TWaveAppendInfo {
 // Scans the stream from offset 0. The stream position is left undefined.
 TWaveAppendInfo WaveAppendScan(TStream& Stream);
 
-// Whether audio can be added at the end of a stream of StreamSize bytes whose header the
-// scan found, without misreading what is there:
+// Where the audio of a stream of StreamSize bytes whose header the scan found ends, so that
+// more can be added there without misreading what is there; -1 when it cannot be:
 //  - the data chunk must be the last thing in the file (its declared size may be larger
 //    than what is there, as after a crash, but not smaller: bytes after it would become
-//    audio);
+//    audio), its pad byte after an odd size aside (the new audio goes over it);
 //  - the audio there must be whole frames (PCM) or whole blocks (IMA), or what is added
 //    would be read out of step;
 //  - the format must be one the writer produces: PCM frames of whole bytes (block align =
 //    channels x bits / 8), or IMA with 4 bits, 1 or 2 channels, a block align the layout
 //    fits and, when present, the matching samples-per-block field.
-bool WaveAppendLayoutSound(const TWaveAppendInfo& Info, int64_t StreamSize);
+int64_t WaveAppendAudioEnd(const TWaveAppendInfo& Info, int64_t StreamSize);
+inline bool WaveAppendLayoutSound(const TWaveAppendInfo& Info, int64_t StreamSize) {
+    return WaveAppendAudioEnd(Info, StreamSize) >= 0;
+}
 
 } // namespace sundral

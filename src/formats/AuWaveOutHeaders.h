@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 
+#include "formats/AuWaveRiff.h"
+
 namespace sundral {
 
 constexpr int kPcmHeaderSize = 44;
@@ -37,24 +39,6 @@ constexpr int64_t WaveMaxFileEnd(int64_t RiffStart) {
 // A size field for a size not known yet: the largest value, so that a file left behind by a
 // crash reads as "data up to the end" rather than as empty.
 constexpr uint32_t kUnknownSizeField = UINT32_MAX;
-
-inline void PutU16(uint8_t* At, uint16_t Value) {
-    At[0] = uint8_t(Value);
-    At[1] = uint8_t(Value >> 8);
-}
-inline void PutU32(uint8_t* At, uint32_t Value) {
-    At[0] = uint8_t(Value);
-    At[1] = uint8_t(Value >> 8);
-    At[2] = uint8_t(Value >> 16);
-    At[3] = uint8_t(Value >> 24);
-}
-inline uint16_t GetU16(const uint8_t* At) {
-    return uint16_t(At[0] | (At[1] << 8));
-}
-inline uint32_t GetU32(const uint8_t* At) {
-    return uint32_t(At[0]) | (uint32_t(At[1]) << 8) | (uint32_t(At[2]) << 16) |
-           (uint32_t(At[3]) << 24);
-}
 
 // Speaker positions of the extensible header: 1 -> front left, 2 -> 3, 6 -> 63 (5.1),
 // 8 -> 255 (7.1); other counts up to 18 take the lowest N positions; above 18 there are no

@@ -8,24 +8,25 @@ namespace sundral {
 namespace {
 
 // Quantise the distance to the decoder's predictor into a code, then move the predictor and
-// the step index exactly as ImaDecodeStep will. Written without data-dependent branches:
-// the sign and the three magnitude bits of a sine or of noise are unpredictable.
+// the step index with the decoder's own step, so the two can never drift apart.
 inline uint8_t EncodeOne(int32_t Sample, TImaChannelState& S) {
-    const int32_t step = ImaStepTable[static_cast<size_t>(S.StepIndex)];
+    const int32_t step = kImaStepTable[static_cast<size_t>(S.StepIndex)];
     int32_t diff = Sample - S.Predictor;
-    const int32_t negative = diff < 0;
-    diff = negative ? -diff : diff;
-    const int32_t b2 = diff >= step;
-    diff -= b2 ? step : 0;
-    const int32_t b1 = diff >= (step >> 1);
-    diff -= b1 ? (step >> 1) : 0;
-    const int32_t b0 = diff >= (step >> 2);
-    // The decoder's reconstruction of the same code.
-    int32_t delta = (step >> 3) + (b2 ? step : 0) + (b1 ? step >> 1 : 0) + (b0 ? step >> 2 : 0);
-    delta = negative ? -delta : delta;
-    S.Predictor = std::clamp(S.Predictor + delta, -32767, 32767);
-    const uint8_t code = uint8_t((negative << 3) | (b2 << 2) | (b1 << 1) | b0);
-    S.StepIndex = std::clamp(S.StepIndex + ImaIndexTable[code], 0, 88);
+    uint8_t code = 0;
+    if (diff < 0) {
+        code = 8;
+        diff = -diff;
+    }
+    if (diff >= step) {
+        code |= 4;
+        diff -= step;
+    }
+    if (diff >= (step >> 1)) {
+        code |= 2;
+        diff -= step >> 1;
+    }
+    if (diff >= (step >> 2)) code |= 1;
+    ImaDecodeStep(code, S.Predictor, S.StepIndex);
     return code;
 }
 

@@ -25,4 +25,11 @@ enum class TMP3BitRate : uint8_t {
     mbr320
 };
 
+// The rate in kbit/s; 0 for mbrAuto.
+constexpr uint32_t Mp3BitRateKbps(TMP3BitRate Value) {
+    constexpr uint16_t kKbps[] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                  112, 128, 144, 160, 192, 224, 256, 320};
+    return kKbps[static_cast<uint8_t>(Value) & 15];
+}
+
 } // namespace sundral

@@ -6,27 +6,16 @@
 #include <memory>
 #include <new>
 
+#include "formats/AuWaveRiff.h"
 #include "platform/acm.h"
 
 namespace sundral {
-
-namespace {
-
-uint32_t GetU32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-} // namespace
 
 TWaveConverter::TWaveConverter() {
     uint32_t size = 0;
     if (acmMetrics(nullptr, acmMetricMaxSizeFormat, &size) != acmOk) size = 0;
     // The format buffers have a fixed size; descriptions longer than they are never fit.
-    FMaxFormatSize = std::min(size, FormatBufferSize);
+    FMaxFormatSize = std::min(size, kFormatBufferSize);
     FCurrentFormat.fill(0);
     FTargetFormat.fill(0);
 }
@@ -40,44 +29,32 @@ int TWaveConverter::LoadFailed(int Code) {
 int TWaveConverter::LoadWaveStream(TStream& Stream) {
     Clear();
     FCurrentFormat.fill(0);
-    uint8_t head[12];
-    if (Stream.Seek(0, TSeekOrigin::soBeginning) != 0 || !Stream.ReadExact(head, 12) ||
-        std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
-        return LoadFailed(wcLoadNotWave);
+    // The form must open the stream, in exact case; the chunks may lie anywhere after it.
+    TRiffWalker walk(Stream, {INT64_MAX, true, false});
+    if (!walk.FindForm()) return LoadFailed(wcLoadNotWave);
 
-    const int64_t size = Stream.Size();
-    // Every offset is tried as the start of a chunk; a recognised chunk's body is skipped
-    // as a whole, so nothing inside the audio is mistaken for a chunk header.
-    int64_t pos = 12;
-    while (pos + 8 <= size) {
-        uint8_t chunk[8];
-        if (Stream.Seek(pos, TSeekOrigin::soBeginning) != pos || !Stream.ReadExact(chunk, 8)) break;
-        const int64_t chunkSize = GetU32(chunk + 4);
-        const int64_t body = pos + 8;
-        const int64_t remaining = size - body;
-        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+    TRiffChunkHead head;
+    while (walk.Next(head)) {
+        if (walk.Matches(head, "fmt ")) {
             // The body is copied into a fixed buffer: it must fit both the buffer and the
             // codec manager's largest description, and be wholly present in the file.
-            if (chunkSize > FMaxFormatSize || chunkSize > remaining)
+            if (head.Size > FMaxFormatSize || !walk.BodyWithin(head, head.Size))
                 return LoadFailed(wcLoadBadFormat);
             FCurrentFormat.fill(0);
-            if (!Stream.ReadExact(FCurrentFormat.data(), chunkSize))
+            if (!walk.ReadBody(head, FCurrentFormat.data(), head.Size))
                 return LoadFailed(wcLoadBadFormat);
-            pos = body + chunkSize;
-        } else if (std::memcmp(chunk, "fact", 4) == 0) {
-            // The size comes from the file; the skip stops at its end.
-            pos = body + std::min(chunkSize, remaining);
-        } else if (std::memcmp(chunk, "data", 4) == 0 && chunkSize > 0) {
+        } else if (walk.Matches(head, "data") && head.Size > 0) {
             // A cut-short file holds fewer bytes than its "data" chunk claims: keep what
             // is there rather than padding the audio with bytes that were never read.
-            const int64_t want = std::min(chunkSize, remaining);
+            const int64_t want = std::min<int64_t>(head.Size, walk.Limit() - head.BodyOffset());
             SetSize(want);
-            const int64_t got = want > 0 ? Stream.Read(Memory(), want) : 0;
+            int64_t got = 0;
+            if (want > 0 &&
+                Stream.Seek(head.BodyOffset(), TSeekOrigin::soBeginning) == head.BodyOffset())
+                got = Stream.Read(Memory(), want);
             SetSize(std::max<int64_t>(got, 0));
-            pos = body + Size();
-        } else {
-            ++pos;
         }
+        // "fact" and any other chunk are passed by their size.
     }
     SetPosition(0);
     return 0;

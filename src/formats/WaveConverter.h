@@ -27,8 +27,8 @@ struct TAcmStream;
 
 class TWaveConverter : public TMemoryStream {
 public:
-    static constexpr uint32_t FormatBufferSize = 129;
-    using TFormatBuffer = std::array<uint8_t, FormatBufferSize>;
+    static constexpr uint32_t kFormatBufferSize = 129;
+    using TFormatBuffer = std::array<uint8_t, kFormatBufferSize>;
 
     // Results other than 0 and the codec manager's codes.
     static constexpr int wcLoadNotWave = 0x1001;   // no "RIFF" ... "WAVE" header

@@ -6,7 +6,7 @@ std::u16string Utf8ToUtf16(std::string_view Text) {
     std::u16string out;
     out.reserve(Text.size());
     size_t i = 0, n = Text.size();
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(Text[k]); };
+    auto byte = [&](size_t K) { return static_cast<unsigned char>(Text[K]); };
     while (i < n) {
         unsigned char c = byte(i);
         char32_t cp;

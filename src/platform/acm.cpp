@@ -33,18 +33,18 @@ struct TWaveFormat {
     uint16_t ExtraSize = 0;
 };
 
-uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+uint16_t GetU16(const uint8_t* P) {
+    return static_cast<uint16_t>(P[0] | P[1] << 8);
 }
-uint32_t GetU32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+uint32_t GetU32(const uint8_t* P) {
+    return P[0] | P[1] << 8 | P[2] << 16 | static_cast<uint32_t>(P[3]) << 24;
 }
-void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
+void PutU16(uint8_t* P, uint16_t V) {
+    P[0] = static_cast<uint8_t>(V);
+    P[1] = static_cast<uint8_t>(V >> 8);
 }
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+void PutU32(uint8_t* P, uint32_t V) {
+    for (int i = 0; i < 4; ++i) P[i] = static_cast<uint8_t>(V >> (8 * i));
 }
 
 TWaveFormat ReadFormat(const void* Data) {
@@ -60,22 +60,22 @@ TWaveFormat ReadFormat(const void* Data) {
     return f;
 }
 
-void WriteFormat(void* Data, const TWaveFormat& f) {
+void WriteFormat(void* Data, const TWaveFormat& F) {
     auto* p = static_cast<uint8_t*>(Data);
-    PutU16(p, f.Tag);
-    PutU16(p + 2, f.Channels);
-    PutU32(p + 4, f.SampleRate);
-    PutU32(p + 8, f.AvgBytesPerSec);
-    PutU16(p + 12, f.BlockAlign);
-    PutU16(p + 14, f.BitsPerSample);
-    PutU16(p + 16, f.ExtraSize);
+    PutU16(p, F.Tag);
+    PutU16(p + 2, F.Channels);
+    PutU32(p + 4, F.SampleRate);
+    PutU32(p + 8, F.AvgBytesPerSec);
+    PutU16(p + 12, F.BlockAlign);
+    PutU16(p + 14, F.BitsPerSample);
+    PutU16(p + 16, F.ExtraSize);
 }
 
 // The Layer-3 driver reads one or two channels at an MPEG rate; the other fields of the
 // description (bit rate, block size) only describe the stream and are not relied on.
-bool IsReadableSource(const TWaveFormat& f) {
-    return f.Tag == acmWaveFormatMPEGLayer3 && (f.Channels == 1 || f.Channels == 2) &&
-           acm_mp3::IsMpegSampleRate(f.SampleRate);
+bool IsReadableSource(const TWaveFormat& F) {
+    return F.Tag == acmWaveFormatMPEGLayer3 && (F.Channels == 1 || F.Channels == 2) &&
+           acm_mp3::IsMpegSampleRate(F.SampleRate);
 }
 
 TWaveFormat PcmFormat(uint16_t Channels, uint32_t SampleRate) {
@@ -117,10 +117,10 @@ TAcmResult acmMetrics(void* Obj, uint32_t Metric, void* Value) {
 
 TAcmResult acmFormatSuggest(TAcmDriverHandle Driver, const void* Src, void* Dst, uint32_t DstSize,
                             uint32_t Flags) {
-    constexpr uint32_t known = acmFormatSuggestTag | acmFormatSuggestChannels |
+    constexpr uint32_t kNown = acmFormatSuggestTag | acmFormatSuggestChannels |
                                acmFormatSuggestSampleRate | acmFormatSuggestBits;
     if (Driver) return acmErrInvalidHandle;
-    if (Flags & ~known) return acmErrInvalidFlag;
+    if (Flags & ~kNown) return acmErrInvalidFlag;
     if (!Src || !Dst || DstSize < acmWaveFormatExSize) return acmErrInvalidParam;
     TWaveFormat src = ReadFormat(Src);
     if (src.Tag != acmWaveFormatMPEGLayer3) return acmErrNoDriver;

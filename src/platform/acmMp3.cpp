@@ -25,19 +25,19 @@ constexpr std::array<uint32_t, 9> kMpegRates = {8000,  11025, 12000, 16000, 2205
 constexpr size_t kChunkSize = 65536;
 
 struct TParserCloser {
-    void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+    void operator()(AVCodecParserContext* P) const { av_parser_close(P); }
 };
 struct TCodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+    void operator()(AVCodecContext* C) const { avcodec_free_context(&C); }
 };
 struct TPacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* P) const { av_packet_free(&P); }
 };
 struct TFrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
+    void operator()(AVFrame* F) const { av_frame_free(&F); }
 };
 struct TSwrFreer {
-    void operator()(SwrContext* s) const { swr_free(&s); }
+    void operator()(SwrContext* S) const { swr_free(&S); }
 };
 
 class TDecoder {

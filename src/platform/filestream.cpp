@@ -25,27 +25,27 @@ constexpr off_t kDeniesWrite = kLockBase + 3;
 // Checks and announcements of two opens in this process must not interleave.
 std::mutex gShareLock;
 
-bool HeldByOther(int fd, off_t byte) {
+bool HeldByOther(int Fd, off_t Byte) {
     struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
-    probe.l_start = byte;
+    probe.l_start = Byte;
     probe.l_len = 1;
-    if (fcntl(fd, F_OFD_GETLK, &probe) != 0) return false; // no locking here: no sharing rules
+    if (fcntl(Fd, F_OFD_GETLK, &probe) != 0) return false; // no locking here: no sharing rules
     return probe.l_type != F_UNLCK;
 }
 
-void Announce(int fd, off_t byte) {
+void Announce(int Fd, off_t Byte) {
     struct flock lock {};
     lock.l_type = F_RDLCK;
     lock.l_whence = SEEK_SET;
-    lock.l_start = byte;
+    lock.l_start = Byte;
     lock.l_len = 1;
-    fcntl(fd, F_OFD_SETLK, &lock);
+    fcntl(Fd, F_OFD_SETLK, &lock);
 }
 
-[[noreturn]] void RaiseSystemError(int error) {
-    throw EAuException(std::strerror(error));
+[[noreturn]] void RaiseSystemError(int Error) {
+    throw EAuException(std::strerror(Error));
 }
 
 } // namespace

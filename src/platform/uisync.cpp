@@ -1,6 +1,7 @@
 #include "platform/uisync.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -10,31 +11,32 @@
 namespace sundral {
 namespace {
 
-struct PendingCall {
-    const std::function<void()>* fn;
-    bool done = false;
+struct TPendingCall {
+    const std::function<void()>* Fn;
+    bool Done = false;
 };
 
-struct SyncState {
-    std::mutex lock;
-    std::condition_variable queued;   // the UI thread waits here in WaitAndCheckSynchronize
-    std::condition_variable finished; // callers of Synchronize wait here
-    std::deque<PendingCall*> calls;
-    std::thread::id uiThread = std::this_thread::get_id();
-    std::function<void()> wakeup;
-    std::function<void(std::exception_ptr)> errorHandler;
+struct TSyncState {
+    std::mutex Lock;
+    std::condition_variable Queued;   // the UI thread waits here in WaitAndCheckSynchronize
+    std::condition_variable Finished; // callers of Synchronize wait here
+    std::deque<TPendingCall*> Calls;
+    uint64_t Wakes = 0; // counts WakeUiThread calls: a waiter compares before and after
+    std::thread::id UiThread = std::this_thread::get_id();
+    std::function<void()> Wakeup;
+    std::function<void(std::exception_ptr)> ErrorHandler;
 };
 
-SyncState& State() {
+TSyncState& State() {
     // Constructed during static initialisation, on the thread that starts the process.
-    static SyncState state;
+    static TSyncState state;
     return state;
 }
 [[maybe_unused]] const bool kStateMadeEarly = (State(), true);
 
-void RunReported(const std::function<void()>& fn) {
+void RunReported(const std::function<void()>& Fn) {
     try {
-        fn();
+        Fn();
     } catch (...) {
         ReportApplicationError(std::current_exception());
     }
@@ -44,41 +46,41 @@ void RunReported(const std::function<void()>& fn) {
 
 bool IsUiThread() {
     auto& s = State();
-    std::lock_guard g(s.lock);
-    return s.uiThread == std::this_thread::get_id();
+    std::lock_guard g(s.Lock);
+    return s.UiThread == std::this_thread::get_id();
 }
 
 void SetUiThread() {
     auto& s = State();
-    std::lock_guard g(s.lock);
-    s.uiThread = std::this_thread::get_id();
+    std::lock_guard g(s.Lock);
+    s.UiThread = std::this_thread::get_id();
 }
 
-void SetSynchronizeWakeup(std::function<void()> hook) {
+void SetSynchronizeWakeup(std::function<void()> Hook) {
     auto& s = State();
-    std::lock_guard g(s.lock);
-    s.wakeup = std::move(hook);
+    std::lock_guard g(s.Lock);
+    s.Wakeup = std::move(Hook);
 }
 
-void SetApplicationErrorHandler(std::function<void(std::exception_ptr)> handler) {
+void SetApplicationErrorHandler(std::function<void(std::exception_ptr)> Handler) {
     auto& s = State();
-    std::lock_guard g(s.lock);
-    s.errorHandler = std::move(handler);
+    std::lock_guard g(s.Lock);
+    s.ErrorHandler = std::move(Handler);
 }
 
-void ReportApplicationError(std::exception_ptr error) {
+void ReportApplicationError(std::exception_ptr Error) {
     std::function<void(std::exception_ptr)> handler;
     {
         auto& s = State();
-        std::lock_guard g(s.lock);
-        handler = s.errorHandler;
+        std::lock_guard g(s.Lock);
+        handler = s.ErrorHandler;
     }
     if (handler) {
-        handler(error);
+        handler(Error);
         return;
     }
     try {
-        std::rethrow_exception(error);
+        std::rethrow_exception(Error);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sundral: %s\n", e.what());
     } catch (...) {
@@ -86,54 +88,81 @@ void ReportApplicationError(std::exception_ptr error) {
     }
 }
 
-void Synchronize(const std::function<void()>& fn) {
+void Synchronize(const std::function<void()>& Fn) {
     auto& s = State();
-    PendingCall call{&fn};
+    TPendingCall call{&Fn};
     std::function<void()> wakeup;
     {
-        std::unique_lock g(s.lock);
-        if (s.uiThread == std::this_thread::get_id()) {
+        std::unique_lock g(s.Lock);
+        if (s.UiThread == std::this_thread::get_id()) {
             g.unlock();
-            RunReported(fn);
+            RunReported(Fn);
             return;
         }
-        s.calls.push_back(&call);
-        wakeup = s.wakeup;
+        s.Calls.push_back(&call);
+        wakeup = s.Wakeup;
     }
-    s.queued.notify_all();
+    s.Queued.notify_all();
     if (wakeup) wakeup();
-    std::unique_lock g(s.lock);
-    s.finished.wait(g, [&] { return call.done; });
+    std::unique_lock g(s.Lock);
+    s.Finished.wait(g, [&] { return call.Done; });
 }
 
 bool CheckSynchronize() {
     auto& s = State();
     bool ranAny = false;
-    std::unique_lock g(s.lock);
-    if (s.uiThread != std::this_thread::get_id()) return false;
+    std::unique_lock g(s.Lock);
+    if (s.UiThread != std::this_thread::get_id()) return false;
     // Only the calls queued before we started: a call that queues another must not starve us.
-    size_t n = s.calls.size();
-    while (n-- > 0 && !s.calls.empty()) {
-        PendingCall* call = s.calls.front();
-        s.calls.pop_front();
+    size_t n = s.Calls.size();
+    while (n-- > 0 && !s.Calls.empty()) {
+        TPendingCall* call = s.Calls.front();
+        s.Calls.pop_front();
         g.unlock();
-        RunReported(*call->fn);
+        RunReported(*call->Fn);
         g.lock();
-        call->done = true;
+        call->Done = true;
         ranAny = true;
-        s.finished.notify_all();
+        s.Finished.notify_all();
     }
     return ranAny;
 }
 
-bool WaitAndCheckSynchronize(std::chrono::milliseconds timeout) {
+bool WaitAndCheckSynchronize(std::chrono::milliseconds Timeout) {
     auto& s = State();
     {
-        std::unique_lock g(s.lock);
-        if (s.uiThread != std::this_thread::get_id()) return false;
-        s.queued.wait_for(g, timeout, [&] { return !s.calls.empty(); });
+        std::unique_lock g(s.Lock);
+        if (s.UiThread != std::this_thread::get_id()) return false;
+        s.Queued.wait_for(g, Timeout, [&] { return !s.Calls.empty(); });
     }
     return CheckSynchronize();
+}
+
+void WakeUiThread() {
+    auto& s = State();
+    {
+        std::lock_guard g(s.Lock);
+        ++s.Wakes;
+    }
+    s.Queued.notify_all();
+}
+
+void SynchronizeUntil(const std::function<bool()>& Done) {
+    auto& s = State();
+    for (;;) {
+        uint64_t seen;
+        {
+            std::lock_guard g(s.Lock);
+            seen = s.Wakes;
+        }
+        // Checked after taking the count: a change made after this check comes with a wake
+        // that the wait below sees.
+        if (Done()) return;
+        if (CheckSynchronize()) continue;
+        std::unique_lock g(s.Lock);
+        const bool ui = s.UiThread == std::this_thread::get_id();
+        s.Queued.wait(g, [&] { return (ui && !s.Calls.empty()) || s.Wakes != seen; });
+    }
 }
 
 } // namespace sundral

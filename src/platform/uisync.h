@@ -20,21 +20,30 @@
 
 namespace sundral {
 
-void Synchronize(const std::function<void()>& fn);
+void Synchronize(const std::function<void()>& Fn);
 bool CheckSynchronize();
 
 // Waits up to `timeout` for a call to be queued (UI thread only), then runs what is queued.
 // Lets a pumping loop sleep instead of spinning.
-bool WaitAndCheckSynchronize(std::chrono::milliseconds timeout);
+bool WaitAndCheckSynchronize(std::chrono::milliseconds Timeout);
+
+// UI thread: runs queued calls until Done() holds, sleeping while there is nothing to run.
+// Done is checked after every wake; whoever makes it true from another thread calls
+// WakeUiThread() afterwards, so that no change goes unnoticed. Also usable on other threads
+// (it then only waits).
+void SynchronizeUntil(const std::function<bool()>& Done);
+// Wakes a thread sleeping in SynchronizeUntil or WaitAndCheckSynchronize to look again.
+// Never blocks for long: any thread may call it.
+void WakeUiThread();
 
 bool IsUiThread();
 void SetUiThread();
 
 // Called on the queuing thread, after a call has been queued; must not block.
-void SetSynchronizeWakeup(std::function<void()> hook);
+void SetSynchronizeWakeup(std::function<void()> Hook);
 
 // Receives exceptions that escape a call run by CheckSynchronize. Default: print to stderr.
-void SetApplicationErrorHandler(std::function<void(std::exception_ptr)> handler);
-void ReportApplicationError(std::exception_ptr error);
+void SetApplicationErrorHandler(std::function<void(std::exception_ptr)> Handler);
+void ReportApplicationError(std::exception_ptr Error);
 
 } // namespace sundral

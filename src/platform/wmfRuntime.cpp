@@ -17,14 +17,14 @@ std::atomic<TRuntimeStartHook> gStartHook{nullptr};
 // the MP3 and both WMA decoders and the WMA encoders. A build of the libraries without them
 // behaves like a machine without the runtime.
 bool StartRealRuntime() {
-    static const bool started = [] {
+    static const bool kStarted = [] {
         return avcodec_find_decoder(AV_CODEC_ID_MP3) != nullptr &&
                avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr &&
                avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr &&
                avcodec_find_encoder(AV_CODEC_ID_WMAV1) != nullptr &&
                avcodec_find_encoder(AV_CODEC_ID_WMAV2) != nullptr;
     }();
-    return started;
+    return kStarted;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "FileBytes.h"
 #include "RunCommand.h"
 #include "ScratchDir.h"
+#include "WaveTools.h"
 #include "cli/CliTime.h"
 
 using namespace sundral::cli;
@@ -182,6 +183,32 @@ TEST_F(CliRun, RefusalsAndErrors) {
     for (auto& entry : std::filesystem::directory_iterator(Dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos)
             << "no temporary file is left behind";
+
+    // Each refusal says why, with the status that tells whose fault it is.
+    std::string alaw = Make("alaw.wav", "0.1 sine 300", "-r 8000 -c 1 -e a-law");
+    struct TCase {
+        std::string Args;
+        int Exit;
+        const char* Says;
+    } cases[] = {
+        {"cut " + ShellQuote(in) + " " + Q("x.wav") + " --from 0.5 --to 0.5", 2, "empty range"},
+        {"info " + ShellQuote(alaw), 1, "A-law encoding is not supported"},
+        {"cut " + ShellQuote(alaw) + " " + Q("x.wav"), 1, "A-law encoding is not supported"},
+        {"info " + Q("junk.wav"), 1, "not a RIFF/WAVE file"},
+        {"cut " + ShellQuote(in) + " " + Q("x.wav") + " --from 1", 1, "past the end"},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(Run(c.Args).ExitCode, c.Exit) << c.Args;
+        EXPECT_NE(Stderr().find(c.Says), std::string::npos) << c.Args << ": " << Stderr();
+    }
+    EXPECT_FALSE(std::filesystem::exists(Dir.File("x.wav")));
+
+    // A file whose audio is empty cuts to an empty file of its format.
+    std::string empty = Dir.File("empty.wav").string();
+    ASSERT_EQ(
+        RunCommand("sox -q -n -r 8000 -c 1 -b 16 " + ShellQuote(empty) + " trim 0 0").ExitCode, 0);
+    ASSERT_EQ(Run("cut " + ShellQuote(empty) + " " + Q("e.wav")).ExitCode, 0) << Stderr();
+    EXPECT_EQ(SoxFrames(Dir.File("e.wav")), 0);
 
     EXPECT_EQ(Run("--version").ExitCode, 0);
     r = Run("cut --help");

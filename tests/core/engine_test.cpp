@@ -219,50 +219,59 @@ protected:
     TComponent Owner{nullptr};
 };
 
-TEST_F(Engine, RunMovesEveryByteAndReportsProgressBeforeDone) {
+// One recording sink with its events logged, for the tests of a single sink's runs.
+class EngineRun : public Engine {
+protected:
+    void SetUp() override {
+        Engine::SetUp();
+        Ev.Attach(Sink);
+    }
+    // Pumps until the sink's N-th OnDone has been delivered.
+    bool AwaitDone(int N) {
+        return PumpUntil([&] { return Ev.Done() == N; });
+    }
+    TRecordingSink Sink{&Owner};
+    Events Ev;
+};
+
+TEST_F(EngineRun, RunMovesEveryByteAndReportsProgressBeforeDone) {
     TCountingSource source(&Owner, 40);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.SetInput(&source);
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_FALSE(sink.Busy());
-    EXPECT_EQ(sink.Data, Pattern(40 * 256));
-    EXPECT_EQ(sink.PrepareCount, 1);
-    EXPECT_EQ(sink.DoneCount, 1);
+    Sink.SetInput(&source);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_FALSE(Sink.Busy());
+    EXPECT_EQ(Sink.Data, Pattern(40 * 256));
+    EXPECT_EQ(Sink.PrepareCount, 1);
+    EXPECT_EQ(Sink.DoneCount, 1);
     EXPECT_EQ(source.FlushCount, 1);
-    EXPECT_EQ(sink.Progress(), 100);
-    EXPECT_EQ(sink.LastProgress(), 100);
-    ASSERT_GE(ev.Log.size(), 2u);
-    EXPECT_EQ(ev.Log.back().first, 'd');
+    EXPECT_EQ(Sink.Progress(), 100);
+    EXPECT_EQ(Sink.LastProgress(), 100);
+    ASSERT_GE(Ev.Log.size(), 2u);
+    EXPECT_EQ(Ev.Log.back().first, 'd');
     // Integer percentages change 40 times in 40 blocks; each change posts exactly once.
-    EXPECT_EQ(ev.Progress(), 40);
-    for (size_t i = 1; i + 1 < ev.Log.size(); ++i) EXPECT_EQ(ev.Log[i - 1].first, 'p');
+    EXPECT_EQ(Ev.Progress(), 40);
+    for (size_t i = 1; i + 1 < Ev.Log.size(); ++i) EXPECT_EQ(Ev.Log[i - 1].first, 'p');
 }
 
-TEST_F(Engine, ProgressRulesAndLastProgressAcrossRuns) {
+TEST_F(EngineRun, ProgressRulesAndLastProgressAcrossRuns) {
     TCountingSource empty(&Owner, 0);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    EXPECT_EQ(sink.Progress(), 0) << "no input";
-    sink.SetInput(&empty);
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_EQ(ev.Progress(), 0) << "Size 0 never changes the percentage from 0";
-    EXPECT_EQ(sink.Progress(), 0);
+    EXPECT_EQ(Sink.Progress(), 0) << "no input";
+    Sink.SetInput(&empty);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_EQ(Ev.Progress(), 0) << "Size 0 never changes the percentage from 0";
+    EXPECT_EQ(Sink.Progress(), 0);
 
     // Unknown size: -1 is posted once, and a second run starting at -1 posts nothing.
     TCountingSource unknown(&Owner, 5, 256, false);
-    sink.SetInput(&unknown);
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 2; }));
-    EXPECT_EQ(ev.Progress(), 1);
-    EXPECT_EQ(sink.LastProgress(), -1);
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 3; }));
-    EXPECT_EQ(ev.Progress(), 1);
+    Sink.SetInput(&unknown);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(2));
+    EXPECT_EQ(Ev.Progress(), 1);
+    EXPECT_EQ(Sink.LastProgress(), -1);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(3));
+    EXPECT_EQ(Ev.Progress(), 1);
 }
 
 TEST_F(Engine, RunRefusesBusySinkAndMissingInput) {
@@ -292,46 +301,40 @@ TEST_F(Engine, RunRefusesBusySinkAndMissingInput) {
     EXPECT_EQ(sink.Data.size(), 10u * 256);
 }
 
-TEST_F(Engine, AsyncStopRunsDoneAndDeliversOnDone) {
+TEST_F(EngineRun, AsyncStopRunsDoneAndDeliversOnDone) {
     TCountingSource source(&Owner, 100);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.SetInput(&source);
-    ASSERT_TRUE(sink.RunHeld(3));
-    sink.Stop(true);
-    EXPECT_TRUE(sink.Stopped());
-    sink.Release();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_TRUE(sink.StoppedInDone);
-    EXPECT_FALSE(sink.Stopped()) << "cleared when the run ends";
-    EXPECT_EQ(sink.DoneCount, 1);
-    EXPECT_LT(sink.Data.size(), 100u * 256);
+    Sink.SetInput(&source);
+    ASSERT_TRUE(Sink.RunHeld(3));
+    Sink.Stop(true);
+    EXPECT_TRUE(Sink.Stopped());
+    Sink.Release();
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_TRUE(Sink.StoppedInDone);
+    EXPECT_FALSE(Sink.Stopped()) << "cleared when the run ends";
+    EXPECT_EQ(Sink.DoneCount, 1);
+    EXPECT_LT(Sink.Data.size(), 100u * 256);
 }
 
-TEST_F(Engine, SyncStopSuppressesTheRunsEventsAndAllowsRunAtOnce) {
+TEST_F(EngineRun, SyncStopSuppressesTheRunsEventsAndAllowsRunAtOnce) {
     TCountingSource source(&Owner, 100);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.SetInput(&source);
-    ASSERT_TRUE(sink.RunHeld(10));
-    ReleaseDuring(sink, [&] { sink.Stop(false); });
-    EXPECT_FALSE(sink.Busy());
-    EXPECT_EQ(sink.DoneCount, 1);
+    Sink.SetInput(&source);
+    ASSERT_TRUE(Sink.RunHeld(10));
+    ReleaseDuring(Sink, [&] { Sink.Stop(false); });
+    EXPECT_FALSE(Sink.Busy());
+    EXPECT_EQ(Sink.DoneCount, 1);
     Drain();
-    EXPECT_EQ(ev.Done(), 0) << "no OnDone after a synchronous stop";
-    size_t progressBefore = ev.Log.size();
+    EXPECT_EQ(Ev.Done(), 0) << "no OnDone after a synchronous stop";
+    size_t progressBefore = Ev.Log.size();
 
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_EQ(sink.Data, Pattern(100 * 256));
-    EXPECT_GT(ev.Log.size(), progressBefore);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_EQ(Sink.Data, Pattern(100 * 256));
+    EXPECT_GT(Ev.Log.size(), progressBefore);
 
-    // On an idle sink a synchronous stop returns at once and nothing follows.
-    sink.Stop(false);
+    // On an idle Sink a synchronous stop returns at once and nothing follows.
+    Sink.Stop(false);
     Drain();
-    EXPECT_EQ(ev.Done(), 1);
+    EXPECT_EQ(Ev.Done(), 1);
 }
 
 TEST_F(Engine, SyncStopFromTheUiThreadWhileTheDispatcherWaitsForIt) {
@@ -352,25 +355,22 @@ TEST_F(Engine, SyncStopFromTheUiThreadWhileTheDispatcherWaitsForIt) {
     EXPECT_EQ(progress, seen);
 }
 
-TEST_F(Engine, SetInputWhileRunningRestartsOnTheNewSource) {
+TEST_F(EngineRun, SetInputWhileRunningRestartsOnTheNewSource) {
     TCountingSource first(&Owner, 100), second(&Owner, 7);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.SetInput(&first);
-    ASSERT_TRUE(sink.RunHeld(2));
-    ReleaseDuring(sink, [&] { sink.SetInput(&second); });
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_EQ(sink.Input(), &second);
-    EXPECT_EQ(sink.Data, Pattern(7 * 256));
-    EXPECT_EQ(sink.PrepareCount, 2);
+    Sink.SetInput(&first);
+    ASSERT_TRUE(Sink.RunHeld(2));
+    ReleaseDuring(Sink, [&] { Sink.SetInput(&second); });
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_EQ(Sink.Input(), &second);
+    EXPECT_EQ(Sink.Data, Pattern(7 * 256));
+    EXPECT_EQ(Sink.PrepareCount, 2);
 
     // Setting none while running stops the job and then fails to run again.
-    sink.SetInput(&first);
-    ASSERT_TRUE(sink.RunHeld(2));
-    ReleaseDuring(sink, [&] { EXPECT_THROW(sink.SetInput(nullptr), EAuException); });
-    EXPECT_EQ(sink.Input(), nullptr);
-    EXPECT_FALSE(sink.Busy());
+    Sink.SetInput(&first);
+    ASSERT_TRUE(Sink.RunHeld(2));
+    ReleaseDuring(Sink, [&] { EXPECT_THROW(Sink.SetInput(nullptr), EAuException); });
+    EXPECT_EQ(Sink.Input(), nullptr);
+    EXPECT_FALSE(Sink.Busy());
 }
 
 TEST_F(Engine, RunFromOnDoneChainsRuns) {
@@ -389,65 +389,61 @@ TEST_F(Engine, RunFromOnDoneChainsRuns) {
     EXPECT_EQ(source.InitCount, 5);
 }
 
-TEST_F(Engine, FailuresEndTheRunButDoneAndOnDoneFollow) {
+TEST_F(EngineRun, FailuresEndTheRunButDoneAndOnDoneFollow) {
     TCountingSource source(&Owner, 10);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.SetInput(&source);
+    Sink.SetInput(&source);
 
-    sink.ThrowInPrepare = [] { throw std::runtime_error("cannot open"); };
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
-    EXPECT_EQ(sink.ExceptionMessage(), "cannot open");
-    EXPECT_EQ(sink.DoneCount, 1);
-    ASSERT_GE(ev.Log.size(), 2u);
-    EXPECT_EQ(ev.Log[ev.Log.size() - 2].first, 'x');
+    Sink.ThrowInPrepare = [] { throw std::runtime_error("cannot open"); };
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(1));
+    EXPECT_EQ(Sink.ExceptionMessage(), "cannot open");
+    EXPECT_EQ(Sink.DoneCount, 1);
+    ASSERT_GE(Ev.Log.size(), 2u);
+    EXPECT_EQ(Ev.Log[Ev.Log.size() - 2].first, 'x');
 
     // Something that is not a std::exception: still only a failed run.
-    sink.ThrowInPrepare = nullptr;
-    sink.ThrowInDoOutput = [] { throw 42; };
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 2; }));
-    EXPECT_FALSE(sink.ExceptionMessage().empty());
+    Sink.ThrowInPrepare = nullptr;
+    Sink.ThrowInDoOutput = [] { throw 42; };
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(2));
+    EXPECT_FALSE(Sink.ExceptionMessage().empty());
 
-    // A failing Done is swallowed and the sink can run again.
-    sink.ThrowInDoOutput = nullptr;
-    sink.ThrowInDone = [] { throw std::runtime_error("close failed"); };
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 3; }));
-    EXPECT_FALSE(sink.Busy());
-    sink.ThrowInDone = nullptr;
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 4; }));
-    EXPECT_EQ(sink.Data.size(), 10u * 256);
-    EXPECT_EQ(sink.ExceptionMessage(), "") << "Run clears the last message";
+    // A failing Done fails the run with its text, and the Sink can run again.
+    Sink.ThrowInDoOutput = nullptr;
+    Sink.ThrowInDone = [] { throw std::runtime_error("close failed"); };
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(3));
+    EXPECT_FALSE(Sink.Busy());
+    EXPECT_EQ(Sink.ExceptionMessage(), "close failed");
+    EXPECT_FALSE(Sink.Stopped());
+    Sink.ThrowInDone = nullptr;
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(4));
+    EXPECT_EQ(Sink.Data.size(), 10u * 256);
+    EXPECT_EQ(Sink.ExceptionMessage(), "") << "Run clears the last message";
 }
 
-TEST_F(Engine, OwnEventsOfASinkRunOnTheUiThreadInOrder) {
+TEST_F(EngineRun, OwnEventsOfASinkRunOnTheUiThreadInOrder) {
     TCountingSource source(&Owner, 20);
-    TRecordingSink sink(&Owner);
-    Events ev;
-    ev.Attach(sink);
-    sink.OwnEvent = [&](TComponent* sender) {
-        EXPECT_EQ(sender, &sink);
-        ev.Log.push_back({'o', 0});
+    Sink.OwnEvent = [&](TComponent* sender) {
+        EXPECT_EQ(sender, &Sink);
+        Ev.Log.push_back({'o', 0});
     };
-    sink.SetInput(&source);
-    sink.Run();
-    ASSERT_TRUE(PumpUntil([&] { return ev.Done() == 1; }));
+    Sink.SetInput(&source);
+    Sink.Run();
+    ASSERT_TRUE(AwaitDone(1));
     int own = 0;
-    for (auto& e : ev.Log) own += e.first == 'o';
+    for (auto& e : Ev.Log) own += e.first == 'o';
     EXPECT_EQ(own, 20);
-    EXPECT_EQ(ev.Log.back().first, 'd') << "all of the run's own events come before OnDone";
+    EXPECT_EQ(Ev.Log.back().first, 'd') << "all of the run's own events come before OnDone";
 
     // After a synchronous stop none of them is delivered.
-    ev.Log.clear();
-    ASSERT_TRUE(sink.RunHeld(5));
-    ReleaseDuring(sink, [&] { sink.Stop(false); });
-    size_t seen = ev.Log.size();
+    Ev.Log.clear();
+    ASSERT_TRUE(Sink.RunHeld(5));
+    ReleaseDuring(Sink, [&] { Sink.Stop(false); });
+    size_t seen = Ev.Log.size();
     Drain();
-    EXPECT_EQ(ev.Log.size(), seen);
+    EXPECT_EQ(Ev.Log.size(), seen);
 }
 
 TEST_F(Engine, SourceInitReraisesAsAuExceptionAndSetsEndOfData) {

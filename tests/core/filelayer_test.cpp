@@ -190,6 +190,21 @@ TEST_F(FileLayer, LoopDeliversEveryPassWhole) {
     }
     EXPECT_EQ(got, want);
     In.Flush();
+
+    // A seek right after a pass ended wins over the restart the next read would make.
+    In.SetLoop(true);
+    In.SetStartSample(100);
+    In.SetEndSample(199);
+    In.Init();
+    const uint8_t* p = nullptr;
+    uint32_t n = 400;
+    In.GetData(p, n);
+    ASSERT_EQ(n, 400u);
+    EXPECT_TRUE(In.Seek(50));
+    In.GetData(p, n = 8);
+    ASSERT_EQ(n, 8u);
+    EXPECT_EQ(std::vector<uint8_t>(p, p + 8), Frames(150, 2));
+    In.Flush();
 }
 
 TEST_F(FileLayer, InitFailures) {

@@ -11,6 +11,7 @@
 
 #include "Pump.h"
 #include "audio/AuMixer.h"
+#include "formats/AuWaveIn.h"
 #include "platform/uisync.h"
 
 using namespace sundral;
@@ -345,6 +346,19 @@ TEST_F(Mixer, Errors) {
     in2->SizeToReport = -1;
     m.Init();
     EXPECT_EQ(m.Size(), -1);
+    m.Flush();
+
+    // One source cannot be both inputs of a run, and an input that cannot be read is
+    // refused with its reason rather than mixed as silence of another format.
+    m.SetInput2(in1);
+    expectError([&] { m.Init(); }, "Input1 and Input2 are the same source");
+    m.Flush();
+    TMemoryStream junk;
+    junk.Write("not a wave file", 15);
+    TWaveIn unreadable(nullptr);
+    unreadable.SetStream(&junk);
+    m.SetInput2(&unreadable);
+    expectError([&] { m.Init(); }, "Input2 cannot be read: not a RIFF/WAVE file");
     m.Flush();
 
     // The mixer forgets an input that is destroyed, in either slot.

@@ -8,20 +8,13 @@
 
 #include "RunCommand.h"
 #include "ScratchDir.h"
+#include "UniqueFd.h"
 #include "formats/AuTags.h"
 
 using namespace sundral;
 using namespace sundral_test;
 
 namespace {
-
-struct TFd {
-    int Value;
-    explicit TFd(int V) : Value(V) {}
-    ~TFd() {
-        if (Value >= 0) close(Value);
-    }
-};
 
 class TagsFfprobe : public ::testing::Test {
 protected:

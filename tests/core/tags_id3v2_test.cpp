@@ -5,21 +5,16 @@
 #include <unistd.h>
 
 #include "ScratchDir.h"
+#include "UniqueFd.h"
 #include "formats/AuTags.h"
 
 using namespace sundral;
 using sundral_test::ScratchDir;
 using TBytes = std::vector<uint8_t>;
 
-namespace {
+using sundral_test::TFd;
 
-struct TFd {
-    int Value;
-    explicit TFd(int V) : Value(V) {}
-    ~TFd() {
-        if (Value >= 0) close(Value);
-    }
-};
+namespace {
 
 TBytes B(const std::string& Text) {
     return {Text.begin(), Text.end()};

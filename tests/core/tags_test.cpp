@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "ScratchDir.h"
+#include "UniqueFd.h"
 #include "formats/AuTags.h"
 #include "formats/AuTagsText.h"
 #include "platform/TextConv.h"
@@ -13,15 +14,9 @@ using namespace sundral;
 using namespace std::string_literals;
 using sundral_test::ScratchDir;
 
-namespace {
+using sundral_test::TFd;
 
-struct TFd {
-    int Value;
-    explicit TFd(int V) : Value(V) {}
-    ~TFd() {
-        if (Value >= 0) close(Value);
-    }
-};
+namespace {
 
 std::vector<uint8_t> Bytes(const std::string& Text) {
     return {Text.begin(), Text.end()};
@@ -168,8 +163,8 @@ TEST(Id3v1, DefaultsGenreLookupAndOutOfRangeIndex) {
     EXPECT_EQ(Tags.Year(), 0);
     EXPECT_EQ(Tags.Track(), 0);
     EXPECT_EQ(Tags.Title(), "");
-    EXPECT_EQ(Id3v1Genres[22], std::string("Death metal"));
-    EXPECT_EQ(Id3v1Genres[147], std::string("Synthpop"));
+    EXPECT_EQ(kId3v1Genres[22], std::string("Death metal"));
+    EXPECT_EQ(kId3v1Genres[147], std::string("Synthpop"));
 
     Tags.SetGenre("  rock ");
     EXPECT_EQ(Tags.GenreId(), 17);
@@ -275,7 +270,7 @@ TEST(Id3v1, FileOperationsAppendAndReadTheLastBlock) {
     ASSERT_TRUE(Tags.WriteToFile(File.Value, false)); // appended after the first one
 
     const std::vector<uint8_t> Content = Folder.ReadBytes("a.mp3");
-    ASSERT_EQ(Content.size(), 5 + 2 * Id3v1BlockSize);
+    ASSERT_EQ(Content.size(), 5 + 2 * kId3v1BlockSize);
     EXPECT_EQ(std::string(Content.begin(), Content.begin() + 8), "audioTAG");
 
     ASSERT_EQ(lseek(File.Value, 2, SEEK_SET), 2);

@@ -106,7 +106,7 @@ void RunConverter(TWaveConverter& C, const TBytes& File, TRun& Run) {
     C.TargetFormat()[0] = 1;
     C.TargetFormat()[1] = 0;
     Run.Suggest = acmFormatSuggest(nullptr, C.CurrentFormat().data(), C.TargetFormat().data(),
-                                   TWaveConverter::FormatBufferSize, acmFormatSuggestTag);
+                                   TWaveConverter::kFormatBufferSize, acmFormatSuggestTag);
     if (Run.Suggest != acmOk) return;
     Run.Convert = C.ConvertData();
     if (Run.Convert == 0) Run.Save = C.SaveWaveStream(Run.Image);
@@ -377,7 +377,7 @@ TEST_F(WaveConverterTest, CodecManagerContract) {
     uint32_t maxSize = 0;
     ASSERT_EQ(acmMetrics(nullptr, acmMetricMaxSizeFormat, &maxSize), acmOk);
     EXPECT_GE(maxSize, 30u);
-    EXPECT_LE(maxSize, TWaveConverter::FormatBufferSize);
+    EXPECT_LE(maxSize, TWaveConverter::kFormatBufferSize);
 
     uint8_t src[30] = {0x55, 0, 2, 0, 0x44, 0xAC, 0, 0};
     uint8_t dst[129] = {1, 0};

@@ -73,6 +73,8 @@ TBytes Noise(size_t Count, uint32_t Seed) {
 
 struct TRead {
     bool Valid = false;
+    std::string Reason;
+    uint32_t Bits = 0;
     TWavType Type = TWavType::wtUnsupported;
     int64_t Size = 0;
     int64_t TotalSamples = 0;
@@ -88,6 +90,8 @@ TRead Read(const TBytes& File, int64_t Start = 0) {
     TRead r;
     r.TotalSamples = in.TotalSamples();
     r.Valid = in.Valid();
+    r.Reason = in.InvalidReason();
+    r.Bits = in.BitsPerSample();
     r.Type = in.WavType();
     in.SetStartSample(Start);
     in.Init();
@@ -140,12 +144,14 @@ TEST(WaveInHeader, ChunksAreFoundWhereverTheyLie) {
     EXPECT_FALSE(Read(late).Valid) << "\"RIFF\" too far into the file";
 }
 
-// Each refused format is a valid one with one field changed, so each refusal has one cause.
+// Each refused format is a valid one with one field changed, so each refusal has one cause,
+// and the reason given names it.
 TEST(WaveInHeader, FormatsThatCannotBeDeliveredSafelyAreRefused) {
     struct TCase {
         const char* What;
         TBytes Fmt;
         bool Valid;
+        const char* Reason = "";
     };
     auto with = [](TBytes b, size_t at, uint16_t v) {
         b[at] = uint8_t(v);
@@ -159,27 +165,81 @@ TEST(WaveInHeader, FormatsThatCannotBeDeliveredSafelyAreRefused) {
     const TBytes pcm = Pcm16Fmt();
     TBytes unknownGuid = extFmt;
     unknownGuid[24] = 2;
+    TBytes alawGuid = extFmt;
+    alawGuid[24] = 6;
     const TCase cases[] = {
         {"pcm", Pcm16Fmt(), true},
-        {"pcm, no channels", with(Pcm16Fmt(), 2, 0), false},
-        {"pcm, no sample rate", with(with(Pcm16Fmt(), 4, 0), 6, 0), false},
-        {"pcm, no bits", with(Pcm16Fmt(), 14, 0), false},
-        {"pcm, 12 bits", with(Pcm16Fmt(), 14, 12), false},
+        {"pcm, no channels", with(Pcm16Fmt(), 2, 0), false, "no channels"},
+        {"pcm, no sample rate", with(with(Pcm16Fmt(), 4, 0), 6, 0), false, "sample rate of 0"},
+        {"pcm, no bits", with(Pcm16Fmt(), 14, 0), false, "0 bits"},
+        {"pcm, 12 bits in 2 bytes", with(Pcm16Fmt(), 14, 12), true},
+        {"pcm, block align of a frame and a half", with(Pcm16Fmt(), 12, 7), false,
+         "block align 7 does not hold 2 channels"},
+        {"pcm, 9-byte containers", with(Pcm16Fmt(), 12, 18), false, "block align 18"},
         {"pcm, frame fills the buffer", with(with(Pcm16Fmt(), 2, 4096), 14, 32), true},
-        {"pcm, frame beyond the buffer", with(with(Pcm16Fmt(), 2, 4097), 14, 32), false},
-        {"fmt body cut short", TBytes(pcm.begin(), pcm.begin() + 14), false},
-        {"fmt body too long", FmtBody(WAVE_FORMAT_PCM, 2, 8000, 4, 16, TBytes(200)), false},
-        {"unknown tag", with(Pcm16Fmt(), 0, 0x50), false},
+        {"pcm, frame beyond the buffer", with(with(Pcm16Fmt(), 2, 4097), 14, 32), false,
+         "too large"},
+        {"fmt body cut short", TBytes(pcm.begin(), pcm.begin() + 14), false, "too short"},
+        {"fmt body too long", FmtBody(WAVE_FORMAT_PCM, 2, 8000, 4, 16, TBytes(200)), false,
+         "too long"},
+        {"unknown tag", with(Pcm16Fmt(), 0, 0x50), false, "format tag 80 is not supported"},
+        {"a-law", with(Pcm16Fmt(), 0, WAVE_FORMAT_ALAW), false, "A-law encoding is not supported"},
+        {"u-law", with(Pcm16Fmt(), 0, WAVE_FORMAT_MULAW), false, "-law encoding is not supported"},
         {"float, 64 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 2, 8000, 16, 64), true},
-        {"float, 16 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 2, 8000, 4, 16), false},
+        {"float, 16 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 2, 8000, 4, 16), false,
+         "IEEE float with 16 bits"},
         {"extensible pcm", extFmt, true},
-        {"extensible, unknown sub-format", unknownGuid, false},
-        {"extensible, body too short", TBytes(extFmt.begin(), extFmt.begin() + 24), false},
+        {"extensible, unknown sub-format", unknownGuid, false, "format tag 2 is not supported"},
+        {"extensible, a-law sub-format", alawGuid, false, "A-law"},
+        {"extensible, body too short", TBytes(extFmt.begin(), extFmt.begin() + 24), false,
+         "too short"},
     };
     for (const TCase& c : cases) {
         TRead r = Read(RiffImage({{"fmt ", c.Fmt}, {"data", Noise(40000, 1)}}));
         EXPECT_EQ(r.Valid, c.Valid) << c.What;
         EXPECT_EQ(r.Data.empty(), !c.Valid) << c.What;
+        EXPECT_NE(r.Reason.find(c.Reason), std::string::npos) << c.What << ": " << r.Reason;
+        EXPECT_EQ(r.Reason.empty(), c.Valid) << c.What;
+    }
+    // A walk that ends early says what it missed.
+    for (auto [file, reason] : {
+             std::pair{TBytes(100, 'R'), "not a RIFF/WAVE file"},
+             std::pair{RiffImage({{"data", Noise(8, 1)}}), "no \"fmt \" chunk"},
+             std::pair{RiffImage({{"fmt ", Pcm16Fmt()}}), "no \"data\" chunk"},
+             std::pair{RiffImage({{"fmt ", ImaFmt(1, 256, 505)}, {"data", Noise(8, 1)}}),
+                       "no \"fact\" chunk"},
+         })
+        EXPECT_NE(Read(file).Reason.find(reason), std::string::npos) << reason;
+}
+
+// PCM samples are read at the width of their containers (the block align over the
+// channels), whatever bits they claim; containers beyond 4 bytes give their upper 4 bytes.
+TEST(WaveInHeader, PcmContainersSetTheSampleWidth) {
+    struct TCase {
+        uint16_t Channels, BlockAlign, Bits;
+        uint32_t Delivered; // bits per sample
+    };
+    for (const TCase c : {TCase{2, 8, 24, 32},
+                          {1, 3, 20, 24},
+                          {3, 24, 64, 32},
+                          {3, 15, 36, 32},
+                          {5, 5, 5, 8},
+                          {2, 6, 24, 24},
+                          {3, 4, 24, 24}}) {
+        const uint32_t container = std::max(c.BlockAlign / c.Channels, (c.Bits + 7) / 8);
+        const TBytes data = Noise(size_t(container) * c.Channels * 7, 9);
+        TRead r = Read(
+            RiffImage({{"fmt ", FmtBody(WAVE_FORMAT_PCM, c.Channels, 8000, c.BlockAlign, c.Bits)},
+                       {"data", data}}));
+        ASSERT_TRUE(r.Valid) << c.Bits << " bits in " << c.BlockAlign << ": " << r.Reason;
+        EXPECT_EQ(r.Bits, c.Delivered) << c.Bits;
+        EXPECT_EQ(r.TotalSamples, 7) << c.Bits;
+        TBytes want;
+        const uint32_t keep = c.Delivered / 8;
+        for (size_t at = 0; at < data.size(); at += container)
+            want.insert(want.end(), data.begin() + std::ptrdiff_t(at + container - keep),
+                        data.begin() + std::ptrdiff_t(at + container));
+        EXPECT_EQ(r.Data, want) << c.Bits;
     }
 }
 
@@ -254,23 +314,41 @@ TEST(WaveInHeader, SizesAreHeldToWhatTheFileHolds) {
     EXPECT_EQ(f64.Size, 400);
     EXPECT_EQ(f64.Data, TBytes(400));
 
-    // ADPCM: at most the frames of the blocks present, a short last block counting whole.
+    // ADPCM: at most the frames of the blocks present; of a short last block, the frames
+    // whose codes are there (a stereo IMA frame needs its right channel's group).
+    struct TShort {
+        TBytes Fmt;
+        uint32_t LastBytes, LastFrames;
+    };
+    for (const TShort& c : {TShort{ImaFmt(1, 256, 505), 100, 193},
+                            {ImaFmt(1, 256, 505), 3, 0},
+                            {ImaFmt(2, 256, 249), 8 + 16 + 6, 1 + 16 + 4},
+                            {ImaFmt(2, 256, 249), 8 + 16 + 4, 1 + 16},
+                            {MsFmt(1, 256, 500), 7 + 10, 22},
+                            {MsFmt(2, 256, 244), 14 + 10, 12},
+                            {MsFmt(2, 256, 244), 13, 0}}) {
+        const uint32_t channels = GetU16(&c.Fmt[2]), spb = GetU16(&c.Fmt[18]);
+        TRead r = Read(RiffImage(
+            {{"fmt ", c.Fmt}, {"fact", FactBody(100000)}, {"data", Noise(256 + c.LastBytes, 8)}}));
+        EXPECT_EQ(r.TotalSamples, spb + c.LastFrames) << channels << " " << c.LastBytes;
+        EXPECT_EQ(r.Data.size(), (spb + c.LastFrames) * 2 * channels) << c.LastBytes;
+    }
     const TBytes blocks = Noise(256 * 2 + 100, 4);
     const TBytes fmt = ImaFmt(1, 256, 505);
     TRead more = Read(RiffImage({{"fmt ", fmt}, {"fact", FactBody(100000)}, {"data", blocks}}));
-    EXPECT_EQ(more.TotalSamples, 3 * 505);
-    EXPECT_EQ(more.Data.size(), 3u * 505 * 2);
+    EXPECT_EQ(more.TotalSamples, 2 * 505 + 193);
     TRead fewer = Read(RiffImage({{"fmt ", fmt}, {"fact", FactBody(1200)}, {"data", blocks}}));
     EXPECT_EQ(fewer.Data.size(), 1200u * 2);
     EXPECT_TRUE(std::equal(fewer.Data.begin(), fewer.Data.end(), more.Data.begin()));
     TRead later = Read(RiffImage({{"fmt ", fmt}, {"fact", FactBody(1200)}, {"data", blocks}}), 700);
     EXPECT_TRUE(std::equal(later.Data.begin(), later.Data.end(), more.Data.begin() + 1400));
     EXPECT_EQ(later.Data.size(), 500u * 2);
-    // The short last block decodes with its missing bytes as zero.
+    // The frames of the short last block are those a whole block starts with.
     TBytes padded = blocks;
     padded.resize(256 * 3);
-    EXPECT_EQ(Read(RiffImage({{"fmt ", fmt}, {"fact", FactBody(1515)}, {"data", padded}})).Data,
-              more.Data);
+    TRead whole = Read(RiffImage({{"fmt ", fmt}, {"fact", FactBody(1515)}, {"data", padded}}));
+    ASSERT_EQ(whole.Data.size(), 1515u * 2);
+    EXPECT_TRUE(std::equal(more.Data.begin(), more.Data.end(), whole.Data.begin()));
 }
 
 TEST(WaveInHeader, ReadingBeforeInitFails) {

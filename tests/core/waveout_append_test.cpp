@@ -4,6 +4,7 @@
 
 #include "FileBytes.h"
 #include "PcmPatternSource.h"
+#include "RiffBytes.h"
 #include "RunCommand.h"
 #include "RunSink.h"
 #include "ScratchDir.h"
@@ -65,6 +66,40 @@ TEST(WaveOutAppend, PcmDataGoesAtTheEndAndSizesCoverIt) {
         ASSERT_EQ(Append(dir.File(name), src), "");
         EXPECT_EQ(SoxFrames(dir.File(name)), 700) << name;
     }
+}
+
+// Audio of an odd size ends with a pad byte that only the RIFF size counts; appending goes
+// over it, and a padded chunk before the audio is passed like the reader passes it.
+TEST(WaveOutAppend, OddSizedAudioIsPaddedAndAppendingGoesOverThePad) {
+    ScratchDir dir("waveappend");
+    const auto file = dir.File("odd.wav");
+    std::vector<uint8_t> audio = WriteNew(file, TWavType::wtPCM, 48000, 1, 24, 101);
+    for (int64_t frames : {int64_t(3), int64_t(1), int64_t(0)}) {
+        auto bytes = ReadFileBytes(file);
+        const size_t data = audio.size();
+        ASSERT_EQ(bytes.size(), 44 + data + (data & 1)) << data;
+        EXPECT_EQ(U32At(bytes, 40), data);
+        EXPECT_EQ(U32At(bytes, 4), bytes.size() - 8);
+        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), bytes.begin() + 44));
+        EXPECT_EQ(SoxFrames(file), int64_t(data / 3));
+        EXPECT_FALSE(FfprobeStreams(file).empty());
+        TPcmPatternSource more(48000, 1, 24, frames, 0.1 * double(frames));
+        ASSERT_EQ(Append(file, more), "") << data;
+        audio.insert(audio.end(), more.Data.begin(), more.Data.end());
+    }
+
+    // "abc " is 3 bytes long and carries its pad byte.
+    TBytes frames(400);
+    for (size_t i = 0; i < frames.size(); ++i) frames[i] = uint8_t(i * 7);
+    const auto tool =
+        dir.WriteBytes("tool.wav", RiffImage({{"fmt ", FmtBody(WAVE_FORMAT_PCM, 1, 8000, 2, 16)},
+                                              {"abc ", TBytes{1, 2, 3}},
+                                              {"data", frames}}));
+    TPcmPatternSource more(8000, 1, 16, 50);
+    ASSERT_EQ(Append(tool, more), "");
+    const auto bytes = ReadFileBytes(tool);
+    EXPECT_EQ(U32At(bytes, bytes.size() - 400 - 100 - 4), 500u);
+    EXPECT_EQ(SoxFrames(tool), 250);
 }
 
 TEST(WaveOutAppend, ToAFileAnotherToolWroteWithExtraChunks) {

@@ -116,15 +116,22 @@ TEST(WaveOutSizeLimit, KnownSizeTooLargeIsRefusedBeforeWriting) {
         EXPECT_EQ(RunToDone(w, src), kTooLarge);
         EXPECT_FALSE(std::filesystem::exists(dir.File("big.wav")));
     }
-    // The largest size that fits is taken (and padded, as the input ends early).
-    TPcmPatternSource src(44100, 1, 8, 100);
-    src.ReportedSize = int64_t(UINT32_MAX) - 36;
-    TSizeOnlyStream stream;
-    TWaveOut w(nullptr);
-    w.SetStream(&stream);
-    EXPECT_EQ(RunToDone(w, src), "");
-    EXPECT_EQ(stream.Size(), int64_t(UINT32_MAX) + 8);
-    EXPECT_EQ(U32At(stream.Head, 4), UINT32_MAX);
+    // The largest size that fits is taken (and padded, as the input ends early); an odd size
+    // fits only with its pad byte.
+    for (int64_t size : {int64_t(UINT32_MAX) - 36, int64_t(UINT32_MAX) - 37}) {
+        TPcmPatternSource src(44100, 1, 8, 100);
+        src.ReportedSize = size;
+        TSizeOnlyStream stream;
+        TWaveOut w(nullptr);
+        w.SetStream(&stream);
+        if (size & 1) {
+            EXPECT_EQ(RunToDone(w, src), kTooLarge);
+            continue;
+        }
+        EXPECT_EQ(RunToDone(w, src), "");
+        EXPECT_EQ(stream.Size(), 44 + size);
+        EXPECT_EQ(U32At(stream.Head, 4), uint32_t(36 + size));
+    }
 }
 
 TEST(WaveOutSizeLimit, UnknownSizeStopsAtTheLimitWithAValidHeader) {

@@ -7,7 +7,7 @@
 
 namespace sundral {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {}
 
 bool TApplication::notify(QObject* Receiver, QEvent* Event) {
     try {

@@ -30,7 +30,7 @@ class TDialogs;
 
 class TApplication : public QApplication {
 public:
-    TApplication(int& argc, char** argv);
+    TApplication(int& Argc, char** Argv);
     bool notify(QObject* Receiver, QEvent* Event) override;
 };
 
@@ -44,10 +44,10 @@ void RemoveApplicationErrorReport();
 // unwinding through the caller (usually Qt's signal delivery). The wrapper accepts exactly
 // the arguments the handler accepts, so Qt can connect it to a signal with more arguments.
 template <class F> auto Guarded(F Handler) {
-    return [Handler = std::move(Handler)](auto&&... Args) mutable
+    return [handler = std::move(Handler)](auto&&... Args) mutable
            -> decltype(std::declval<F&>()(std::forward<decltype(Args)>(Args)...), void()) {
         try {
-            Handler(std::forward<decltype(Args)>(Args)...);
+            handler(std::forward<decltype(Args)>(Args)...);
         } catch (...) {
             ReportApplicationError(std::current_exception());
         }

@@ -1,0 +1,165 @@
+#include "formats/AuMp3Out.h"
+
+#include <string>
+
+#include "platform/taglibTags.h"
+
+namespace sundral {
+
+namespace {
+
+constexpr const char* kErrNoLame = "libmp3lame.so.0 library could not be loaded.";
+constexpr const char* kErrNoFileName = "File name is not assigned.";
+constexpr const char* kErrFormat = "Cannot encode this audio format into mp3.";
+
+constexpr int32_t kRecordModeMono = 3;
+constexpr int32_t kVbrMethodNew = 2;
+constexpr int32_t kVbrMethodAbr = 4;
+
+[[noreturn]] void RaiseLameError(uint32_t Error) {
+    throw EAuException("LAME Error: " + std::to_string(Error));
+}
+
+} // namespace
+
+TMP3Out::TMP3Out(TComponent* AOwner) : TAuTaggedFileOut(AOwner) {
+    // Loaded with the component; Prepare tries again while the encoder is missing.
+    LameAvailable();
+    TagLibAvailable();
+}
+
+TMP3Out::~TMP3Out() {
+    StopWorker();
+}
+
+TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) const {
+    TBeConfig c;
+    c.SampleRate = SampleRate;
+    if (Channels == 1)
+        c.Mode = kRecordModeMono;
+    else
+        c.Mode = FMode == TMP3Mode::mmDual ? 0 : int32_t(FMode);
+    c.Bitrate = Mp3BitRateKbps(FBitRate);
+    c.MaxBitrate = Mp3BitRateKbps(FMaximumBitrate);
+    c.CRC = BeBool(FCRC);
+    c.Copyright = BeBool(FCopyright);
+    c.Original = BeBool(FOriginal);
+    // Every file gets the tag frame, constant rate too: it carries the encoder's delay and
+    // padding, without which decoders play silence before and after the audio.
+    c.WriteVBRHeader = BeBool(true);
+    c.EnableVBR = BeBool(FEnableVBR);
+    c.VBRQuality = FEnableVBR ? int32_t(FVBRQuality) : 0;
+    c.VbrAbrKbps = Mp3BitRateKbps(FAverageBitrate);
+    c.VbrMethod = FAverageBitrate != TMP3BitRate::mbrAuto ? kVbrMethodAbr : kVbrMethodNew;
+    c.NoRes = BeBool(!FEnableBitReservoir);
+    c.StrictISO = BeBool(FStrictISO);
+    return BeConfigBytes(c);
+}
+
+// ---------------------------------------------------------------------------------------
+// Prepare
+// ---------------------------------------------------------------------------------------
+void TMP3Out::Prepare() {
+    FFlushed = false;
+    FAudioStart = FAudioBytes = 0;
+    if (!LameAvailable()) throw EAuException(kErrNoLame);
+    if (!FStreamAssigned && FWideFileName.empty()) throw EAuException(kErrNoFileName);
+    TAuInput* input = Input();
+    input->Init();
+    const uint32_t rate = input->SampleRate();
+    const uint32_t channels = input->Channels();
+    const uint32_t bits = input->BitsPerSample();
+    if (rate == 0 || !TMp3PcmFeed::Supports(bits, channels)) throw EAuException(kErrFormat);
+
+    const TBeConfigBytes record = ConfigRecord(rate, channels);
+    uint32_t chunkSamples = 0, outputSize = 0;
+    if (const uint32_t error = beInitStream(record, chunkSamples, outputSize, FEncoder))
+        RaiseLameError(error);
+    const uint32_t encoderChannels = BeConfigFromBytes(record).Mode == kRecordModeMono ? 1 : 2;
+    // Input Channels x (chunk samples) bytes of 16-bit input: half a chunk's frames.
+    FFeed.Setup(bits, channels, encoderChannels, chunkSamples / 2);
+    FOutput.assign(outputSize, 0);
+
+    if (!FStreamAssigned) {
+        FOwnStream = std::make_unique<TAuFileStream>(FWideFileName, fmCreate);
+        FStream = FOwnStream.get();
+    }
+    FAudioStart = FStream->Position();
+    if (FAudioStart < 0) throw EAuException(kErrWrite);
+}
+
+// ---------------------------------------------------------------------------------------
+// DoOutput
+// ---------------------------------------------------------------------------------------
+bool TMP3Out::DoOutput(bool Abort) {
+    if (!Active()) return true;
+    if (Abort) return false;
+    bool eof = false;
+    const uint32_t got = ReadFull(Input(), FFeed.Buffer(), FFeed.StepBytes(), eof);
+    if (got == 0) return false;
+    uint32_t samples = 0, produced = 0;
+    const int16_t* pcm = FFeed.Convert(got, samples);
+    if (const uint32_t error = beEncodeChunk(FEncoder, samples, pcm, FOutput.data(), produced))
+        RaiseLameError(error);
+    WriteAll(FOutput.data(), produced);
+    return !eof;
+}
+
+void TMP3Out::WriteAll(const void* Data, uint32_t Count) {
+    if (Count > 0 && FStream->Write(Data, Count) != int64_t(Count)) throw EAuException(kErrWrite);
+}
+
+// ---------------------------------------------------------------------------------------
+// Done
+// ---------------------------------------------------------------------------------------
+void TMP3Out::Done() {
+    // Each step runs whatever failed before it; the first failure is the one reported.
+    auto guarded = [this](auto&& Step) {
+        try {
+            Step();
+        } catch (const std::exception& e) {
+            if (ExceptionMessage().empty()) SetExceptionMessage(e.what());
+        }
+    };
+    const bool encoded = FEncoder != nullptr && FStream != nullptr;
+    // TagLib fills the ID3v2 fields left empty from an ID3v1 block it finds (a shortened,
+    // Latin-1 copy), so with TagLib the writer's block goes in after it.
+    const bool tagStep =
+        encoded && FOwnStream != nullptr && !FFileName.empty() && TagLibAvailable();
+    if (encoded) {
+        guarded([this] { FlushEncoder(); });
+        if (FFlushed) guarded([this] { WriteTagFrame(); });
+        if (!tagStep) guarded([this] { AppendId3v1(); });
+        FAudioBytes = FStream->Size() - FAudioStart;
+    }
+    ReleaseRun();
+    if (tagStep) {
+        guarded([this] { WriteId3v2(); });
+        guarded([this] { AppendId3v1AfterTags(); });
+    }
+    if (Input()) guarded([this] { Input()->Flush(); });
+}
+
+void TMP3Out::FlushEncoder() {
+    uint32_t produced = 0;
+    if (const uint32_t error = beDeinitStream(FEncoder, FOutput.data(), produced))
+        RaiseLameError(error);
+    FFlushed = true;
+    WriteAll(FOutput.data(), produced);
+}
+
+void TMP3Out::WriteTagFrame() {
+    if (beWriteVBRHeader(FEncoder, *FStream, FAudioStart) != beErrOk) throw EAuException(kErrWrite);
+}
+
+void TMP3Out::ReleaseRun() {
+    if (FEncoder != nullptr) beCloseStream(FEncoder);
+    FEncoder = nullptr;
+    if (!FStreamAssigned) {
+        FOwnStream.reset();
+        FStream = nullptr;
+    }
+    std::vector<uint8_t>().swap(FOutput);
+}
+
+} // namespace sundral

@@ -1,0 +1,132 @@
+// TMP3Out: the sink that encodes its input into an MP3 file.
+//
+// Each run: Prepare checks that the encoder library is there, starts the input, sets up an
+// encoder stream from the configuration record (lameEncConfig.h) built from the properties,
+// and only then creates the file, so a refused setting leaves an existing file as it was.
+// Each DoOutput step reads one encoder chunk of input, converts it to 16-bit if need be
+// (AuMp3OutPcm.h), encodes it in one call and writes the frames. Done flushes the encoder,
+// writes the encoder's tag frame over the frame reserved at the start (so decoders trim the
+// encoder's delay and padding and play exactly what came in), and ends the file with the
+// writer's 128-byte ID3v1 block. A file the writer created by name also gets an ID3v2 tag
+// through TagLib when TagLib is there; the ID3v1 block then follows TagLib's step, in place
+// of the one TagLib writes from its own values.
+//
+// Failures end the run with ExceptionMessage set and OnDone still delivered; that includes
+// every failure in Done (flush, ID3v1 block, tag frame, ID3v2 tag): the first failure of a
+// run is the one reported.
+//
+// Threading: properties and tag sets are set on the UI thread while the writer is idle (the
+// setters ignore changes while it is busy). Prepare, DoOutput and Done run on the worker.
+// The libraries are loaded when a writer is created and again at Prepare while missing.
+// Ownership: the input is not owned; a stream given through SetStream is not owned (and
+// gets no ID3v2 tag, which TagLib writes by file name); the file the writer creates is its
+// own and closed at the end of each run.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "audio/AuClassesTagged.h"
+#include "formats/AuMp3OutPcm.h"
+#include "formats/Mp3BitRate.h"
+#include "platform/filestream.h"
+#include "platform/lameEnc.h"
+
+namespace sundral {
+
+enum class TMP3Mode : uint8_t { mmStereo, mmJointStereo, mmDual, mmMono };
+
+enum class TMP3Quality : uint8_t {
+    mp3ql0,
+    mp3ql1,
+    mp3ql2,
+    mp3ql3,
+    mp3ql4,
+    mp3ql5,
+    mp3ql6,
+    mp3ql7,
+    mp3ql8,
+    mp3ql9
+};
+
+class TMP3Out : public TAuTaggedFileOut {
+public:
+    explicit TMP3Out(TComponent* AOwner);
+    ~TMP3Out() override;
+
+    TMP3BitRate BitRate() const { return FBitRate; }
+    void SetBitRate(TMP3BitRate Value) { SetWhileIdle(FBitRate, Value); }
+    TMP3Mode Mode() const { return FMode; }
+    void SetMode(TMP3Mode Value) { SetWhileIdle(FMode, Value); }
+    bool CRC() const { return FCRC; }
+    void SetCRC(bool Value) { SetWhileIdle(FCRC, Value); }
+    bool Copyright() const { return FCopyright; }
+    void SetCopyright(bool Value) { SetWhileIdle(FCopyright, Value); }
+    bool Original() const { return FOriginal; }
+    void SetOriginal(bool Value) { SetWhileIdle(FOriginal, Value); }
+    bool EnableBitReservoir() const { return FEnableBitReservoir; }
+    void SetEnableBitReservoir(bool Value) { SetWhileIdle(FEnableBitReservoir, Value); }
+    bool StrictISO() const { return FStrictISO; }
+    void SetStrictISO(bool Value) { SetWhileIdle(FStrictISO, Value); }
+    TMP3Quality VBRQuality() const { return FVBRQuality; }
+    void SetVBRQuality(TMP3Quality Value) { SetWhileIdle(FVBRQuality, Value); }
+    bool EnableVBR() const { return FEnableVBR; }
+    void SetEnableVBR(bool Value) { SetWhileIdle(FEnableVBR, Value); }
+    // Any value but mbrAuto selects the average-bit-rate method.
+    TMP3BitRate AverageBitrate() const { return FAverageBitrate; }
+    void SetAverageBitrate(TMP3BitRate Value) { SetWhileIdle(FAverageBitrate, Value); }
+    TMP3BitRate MaximumBitrate() const { return FMaximumBitrate; }
+    void SetMaximumBitrate(TMP3BitRate Value) { SetWhileIdle(FMaximumBitrate, Value); }
+
+    // The encoder configuration record a run makes for an input of this rate and channel
+    // count. A mono input, or Mode mmMono, is encoded in mono (a stereo input is mixed
+    // down); mmDual is written as plain stereo. The record always asks for the tag frame.
+    TBeConfigBytes ConfigRecord(uint32_t SampleRate, uint32_t Channels) const;
+    // The ID3v1 block a run appends: "TAG", title, artist and album (30 bytes each, Latin-1),
+    // the year when it has four digits, the comment (30 bytes), the genre index.
+    TId3v1Block Id3v1Block() const;
+
+protected:
+    void Prepare() override;
+    bool DoOutput(bool Abort) override;
+    void Done() override;
+
+private:
+    static constexpr const char* kErrWrite = "Error writing down mp3 file";
+
+    template <typename T> void SetWhileIdle(T& Field, T Value) {
+        if (!Busy() && Field != Value) Field = Value;
+    }
+
+    void WriteAll(const void* Data, uint32_t Count);
+    void FlushEncoder();
+    void AppendId3v1();
+    void WriteTagFrame();
+    void WriteId3v2();
+    void AppendId3v1AfterTags();
+    void ReleaseRun();
+
+    // Properties, in their published order.
+    TMP3BitRate FBitRate = TMP3BitRate::mbr128;
+    TMP3Mode FMode = TMP3Mode::mmStereo;
+    bool FCRC = false;
+    bool FCopyright = false;
+    bool FOriginal = true;
+    bool FEnableBitReservoir = false;
+    bool FStrictISO = false;
+    TMP3Quality FVBRQuality = TMP3Quality::mp3ql0;
+    bool FEnableVBR = false;
+    TMP3BitRate FAverageBitrate = TMP3BitRate::mbrAuto;
+    TMP3BitRate FMaximumBitrate = TMP3BitRate::mbrAuto;
+
+    // Everything below belongs to the worker during a run.
+    std::unique_ptr<TAuFileStream> FOwnStream;
+    THBeStream FEncoder = nullptr;
+    bool FFlushed = false;
+    int64_t FAudioStart = 0; // stream offset of the first encoded byte
+    int64_t FAudioBytes = 0; // bytes of encoded audio, tag frame included
+    TMp3PcmFeed FFeed;
+    std::vector<uint8_t> FOutput; // the encoder's output buffer, of the size it asked for
+};
+
+} // namespace sundral

@@ -1,0 +1,391 @@
+#include "platform/wmfReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
+}
+
+#include "platform/TextConv.h"
+#include "platform/wmfReaderSource.h"
+
+namespace sundral::wmf {
+
+using detail::TPacketSource;
+using detail::TStreamIo;
+
+namespace {
+
+constexpr uint16_t kStreamNumber = 1;
+
+int64_t SamplesToTime(int64_t Samples, uint32_t Rate) {
+    return Rate ? int64_t(std::llround(double(Samples) * 1e7 / Rate)) : 0;
+}
+
+TWmMediaType PcmType(uint32_t Rate, uint32_t Channels, uint32_t Bits) {
+    TWmMediaType t;
+    t.MajorType = WMMEDIATYPE_Audio;
+    t.SubType = WMMEDIASUBTYPE_PCM;
+    t.FixedSizeSamples = true;
+    t.FormatType = WMFORMAT_WaveFormatEx;
+    t.Format.FormatTag = 1;
+    t.Format.Channels = uint16_t(Channels);
+    t.Format.SamplesPerSec = Rate;
+    t.Format.BlockAlign = uint16_t(Channels * Bits / 8);
+    t.Format.AvgBytesPerSec = Rate * t.Format.BlockAlign;
+    t.Format.BitsPerSample = uint16_t(Bits);
+    t.SampleSize = t.Format.BlockAlign;
+    return t;
+}
+
+} // namespace
+
+struct TWmSyncReader::TImpl {
+    std::unique_ptr<TStreamIo> Io;
+    std::unique_ptr<TPacketSource> Source;
+    bool Discrete = false;
+    uint32_t Bits = 16;
+    bool ReadAllowed = false;
+
+    AVCodecContext* Codec = nullptr;
+    AVPacket* Packet = nullptr;
+    AVFrame* Frame = nullptr;
+    SwrContext* Swr = nullptr;
+    AVChannelLayout SwrInLayout{};
+    int SwrInFormat = -1;
+    bool Flushed = false; // the end of the units was sent to the decoder
+
+    int64_t Next = 0;          // the next sample to hand out
+    int64_t OutPos = -1;       // decoder position of the next decoded sample; -1: not yet known
+    bool CheckLanding = false; // the first output after a seek must not start past Next
+    bool Restarted = false;    // the seek already fell back to decoding from the start
+    // The decoded frame being handed out, converted, and its first sample.
+    std::vector<uint8_t> Out;
+    int64_t OutStart = 0;
+    int64_t OutFrames = 0;
+    TWmBuffer Buffer;
+
+    ~TImpl() { Release(); }
+
+    void Release() {
+        avcodec_free_context(&Codec);
+        av_packet_free(&Packet);
+        av_frame_free(&Frame);
+        swr_free(&Swr);
+        av_channel_layout_uninit(&SwrInLayout);
+        Source.reset();
+        Io.reset();
+    }
+
+    const detail::TStreamFacts& Facts() const { return Source->Facts(); }
+    uint32_t FrameBytes() const { return Facts().Channels * Bits / 8; }
+
+    bool StartDecoding() {
+        if (Codec) return true;
+        Packet = av_packet_alloc();
+        Frame = av_frame_alloc();
+        if (!Packet || !Frame) return false;
+        if (!Source->OpenDecoder(Codec)) return false;
+        return true;
+    }
+
+    // Converts Frame to the output format into Out; false when it cannot.
+    bool Convert() {
+        const int channels = int(Facts().Channels);
+        if (!Swr || SwrInFormat != Frame->format ||
+            av_channel_layout_compare(&SwrInLayout, &Frame->ch_layout) != 0) {
+            swr_free(&Swr);
+            AVChannelLayout outLayout{};
+            av_channel_layout_default(&outLayout, channels);
+            const AVSampleFormat outFormat = Bits == 8    ? AV_SAMPLE_FMT_U8
+                                             : Bits == 16 ? AV_SAMPLE_FMT_S16
+                                                          : AV_SAMPLE_FMT_S32;
+            const int rate = int(Facts().SampleRate);
+            const int r = swr_alloc_set_opts2(&Swr, &outLayout, outFormat, rate, &Frame->ch_layout,
+                                              AVSampleFormat(Frame->format), rate, 0, nullptr);
+            av_channel_layout_uninit(&outLayout);
+            if (r < 0 || swr_init(Swr) < 0) return false;
+            av_channel_layout_uninit(&SwrInLayout);
+            av_channel_layout_copy(&SwrInLayout, &Frame->ch_layout);
+            SwrInFormat = Frame->format;
+        }
+        const uint32_t wide = uint32_t(channels) * (Bits == 24 ? 4 : Bits / 8);
+        Out.resize(size_t(Frame->nb_samples) * wide);
+        uint8_t* dest = Out.data();
+        const int got =
+            swr_convert(Swr, &dest, Frame->nb_samples,
+                        const_cast<const uint8_t**>(Frame->extended_data), Frame->nb_samples);
+        if (got < 0) return false;
+        if (Bits == 24) {
+            // 32-bit samples packed to their upper three bytes, in place.
+            for (size_t i = 0; i < size_t(got) * channels; ++i)
+                std::memmove(&Out[i * 3], &Out[i * 4 + 1], 3);
+        }
+        OutFrames = got;
+        return true;
+    }
+
+    // Decodes until a converted frame holding samples at or after Next is in Out.
+    TWmResult Decode() {
+        for (;;) {
+            const int r = avcodec_receive_frame(Codec, Frame);
+            if (r == 0) {
+                const int64_t start = OutPos - int64_t(Facts().StartSkip);
+                const int64_t end = start + Frame->nb_samples;
+                OutPos += Frame->nb_samples;
+                if (CheckLanding) {
+                    CheckLanding = false;
+                    if (start > Next && !Restarted) {
+                        // The seek landed after the target: decode from the start instead.
+                        Restarted = true;
+                        av_frame_unref(Frame);
+                        if (!SeekTo(Next, true)) return wmErrFail;
+                        continue;
+                    }
+                }
+                if (end <= Next || Frame->nb_samples <= 0) {
+                    av_frame_unref(Frame);
+                    continue;
+                }
+                if (!Convert()) return wmErrFail;
+                OutStart = start;
+                av_frame_unref(Frame);
+                return wmOk;
+            }
+            if (r == AVERROR_EOF) return wmErrNoMoreSamples;
+            if (r != AVERROR(EAGAIN)) return wmErrFail;
+            int64_t blockStart = 0;
+            if (!Flushed && Source->Next(Packet, blockStart)) {
+                // Output runs on from the first unit after a (re)start.
+                if (OutPos < 0) OutPos = blockStart < 0 ? 0 : blockStart;
+                // A unit the decoder refuses is passed over, as a whole decode does.
+                avcodec_send_packet(Codec, Packet);
+            } else if (!Flushed) {
+                Flushed = true;
+                avcodec_send_packet(Codec, nullptr);
+            } else {
+                return wmErrNoMoreSamples;
+            }
+        }
+    }
+
+    bool SeekTo(int64_t Sample, bool FromStart) {
+        OutFrames = 0;
+        Flushed = false;
+        OutPos = -1;
+        if (Codec) avcodec_flush_buffers(Codec);
+        const int64_t decoderSample = FromStart ? 0 : Sample + Facts().StartSkip;
+        CheckLanding = !FromStart;
+        return Source->SeekBefore(decoderSample);
+    }
+
+    TWmResult NextSample(const TWmBuffer*& Sample) {
+        const int64_t total = Facts().TotalSamples;
+        const uint32_t frameBytes = FrameBytes();
+        while (Next < total) {
+            if (OutFrames > 0 && OutStart + OutFrames > Next) {
+                // A seek that landed late fell back to the start, so Out never starts past
+                // Next.
+                const int64_t from = std::max(Next, OutStart);
+                const int64_t count = std::min(OutStart + OutFrames, total) - from;
+                Buffer.FData = Out.data() + size_t(from - OutStart) * frameBytes;
+                Buffer.FLength = uint32_t(count) * frameBytes;
+                Next = from + count;
+                Sample = &Buffer;
+                return wmOk;
+            }
+            OutFrames = 0;
+            const TWmResult r = Decode();
+            if (r != wmOk) return r;
+        }
+        return wmErrNoMoreSamples;
+    }
+};
+
+TWmResult WMCreateSyncReader(std::unique_ptr<TWmSyncReader>& Reader) {
+    Reader.reset();
+    if (!RuntimeStarted()) return wmErrNotStarted;
+    Reader.reset(new TWmSyncReader());
+    return wmOk;
+}
+
+TWmSyncReader::TWmSyncReader() : FImpl(std::make_unique<TImpl>()) {}
+TWmSyncReader::~TWmSyncReader() = default;
+
+TWmResult TWmSyncReader::OpenStream(std::shared_ptr<IWmStream> Stream) {
+    if (!Stream) return wmErrInvalidArg;
+    FImpl->Release();
+    uint64_t base = 0, size = 0;
+    if (Stream->Seek(0, 1, &base) != wmOk || Stream->Stat(size) != wmOk || base > size)
+        return wmErrFail;
+    FImpl->Io = std::make_unique<TStreamIo>(Stream, int64_t(base), int64_t(size - base));
+    FImpl->Source = detail::OpenAsfSource(*FImpl->Io);
+    if (!FImpl->Source) FImpl->Source = detail::OpenMp3Source(*FImpl->Io);
+    if (!FImpl->Source) {
+        FImpl->Io.reset();
+        return wmErrFail;
+    }
+    FImpl->Discrete = false;
+    FImpl->Bits = 16;
+    FImpl->ReadAllowed = false;
+    FImpl->Next = 0;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetOutputCount(uint32_t& Count) {
+    if (!FImpl->Source) return wmErrFail;
+    Count = 1;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetOutputProps(uint32_t Output, TWmMediaType& Type) {
+    if (!FImpl->Source || Output != 0) return wmErrInvalidArg;
+    const auto& f = FImpl->Facts();
+    Type = PcmType(f.SampleRate, f.Channels, FImpl->Bits);
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::SetOutputSetting(uint32_t Output, const std::string& Name,
+                                          TWmAttrType Type, const uint8_t* Value, uint16_t Length) {
+    if (!FImpl->Source || Output != 0 || !Value) return wmErrInvalidArg;
+    if (Name == g_wszEnableDiscreteOutput && Type == TWmAttrType::wmtBool && Length == 4) {
+        int32_t v;
+        std::memcpy(&v, Value, 4);
+        FImpl->Discrete = v != 0;
+        return wmOk;
+    }
+    // The speaker layout asked for: formats keep the stream's own channels either way.
+    if (Name == g_wszSpeakerConfig && Type == TWmAttrType::wmtDword && Length == 4) return wmOk;
+    return wmErrNotFound;
+}
+
+TWmResult TWmSyncReader::GetOutputFormatCount(uint32_t Output, uint32_t& Count) {
+    if (!FImpl->Source || Output != 0) return wmErrInvalidArg;
+    Count = FImpl->Discrete ? 3 : 2;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetOutputFormat(uint32_t Output, uint32_t Format, TWmMediaType& Type) {
+    uint32_t count = 0;
+    if (GetOutputFormatCount(Output, count) != wmOk || Format >= count) return wmErrInvalidArg;
+    static constexpr uint32_t kBits[] = {8, 16, 24};
+    const auto& f = FImpl->Facts();
+    Type = PcmType(f.SampleRate, f.Channels, kBits[Format]);
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::SetOutputProps(uint32_t Output, const TWmMediaType& Type) {
+    if (!FImpl->Source || Output != 0) return wmErrInvalidArg;
+    const auto& f = FImpl->Facts();
+    const TWaveFormatEx& w = Type.Format;
+    const bool bitsOk =
+        w.BitsPerSample == 8 || w.BitsPerSample == 16 || (w.BitsPerSample == 24 && FImpl->Discrete);
+    if (!IsEqualGUID(Type.MajorType, WMMEDIATYPE_Audio) ||
+        !IsEqualGUID(Type.FormatType, WMFORMAT_WaveFormatEx) || w.Channels != f.Channels ||
+        w.SamplesPerSec != f.SampleRate || !bitsOk)
+        return wmErrInvalidArg;
+    FImpl->Bits = w.BitsPerSample;
+    FImpl->OutFrames = 0;
+    FImpl->SwrInFormat = -1;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetStreamNumberForOutput(uint32_t Output, uint16_t& StreamNum) {
+    if (!FImpl->Source || Output != 0) return wmErrInvalidArg;
+    StreamNum = kStreamNumber;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::SetReadStreamSamples(uint16_t StreamNum, bool Compressed) {
+    if (!FImpl->Source || StreamNum != kStreamNumber) return wmErrInvalidArg;
+    if (Compressed) return wmErrInvalidArg; // only decoded samples are offered
+    if (FImpl->Facts().Protected) return wmErrProtected;
+    FImpl->ReadAllowed = true;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetAttributeByName(uint16_t& StreamNum, const std::string& Name,
+                                            TWmAttrType& Type, uint8_t* Value, uint16_t& Length) {
+    if (!FImpl->Source) return wmErrFail;
+    if (StreamNum != 0) return wmErrNotFound;
+    const auto& f = FImpl->Facts();
+    uint8_t scalar[8];
+    std::u16string text;
+    uint16_t need;
+    if (Name == "Duration") {
+        Type = TWmAttrType::wmtQword;
+        const uint64_t v = uint64_t(SamplesToTime(f.TotalSamples, f.SampleRate));
+        std::memcpy(scalar, &v, 8);
+        need = 8;
+    } else if (Name == "Bitrate" || Name == "IsVBR") {
+        Type = Name == "Bitrate" ? TWmAttrType::wmtDword : TWmAttrType::wmtBool;
+        const uint32_t v = Name == "Bitrate" ? f.BitRate : (f.IsVBR ? 1u : 0u);
+        std::memcpy(scalar, &v, 4);
+        need = 4;
+    } else {
+        auto it = f.Strings.find(Name);
+        if (it == f.Strings.end()) return wmErrNotFound;
+        Type = TWmAttrType::wmtString;
+        // Texts longer than a 16-bit byte length allows are cut.
+        text = it->second.substr(0, 32000);
+        need = uint16_t((text.size() + 1) * 2);
+    }
+    if (!Value) {
+        Length = need;
+        return wmOk;
+    }
+    if (Length < need) {
+        Length = need;
+        return wmErrInvalidArg;
+    }
+    if (Type == TWmAttrType::wmtString) {
+        for (size_t i = 0; i <= text.size(); ++i) {
+            const char16_t c = i < text.size() ? text[i] : u'\0';
+            Value[i * 2] = uint8_t(c & 0xFF);
+            Value[i * 2 + 1] = uint8_t(c >> 8);
+        }
+    } else {
+        std::memcpy(Value, scalar, need);
+    }
+    Length = need;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::GetNextSample(uint16_t StreamNum, const TWmBuffer*& Sample,
+                                       uint64_t& SampleTime, uint64_t& Duration) {
+    Sample = nullptr;
+    if (!FImpl->Source || StreamNum != kStreamNumber || !FImpl->ReadAllowed) return wmErrInvalidArg;
+    if (!FImpl->StartDecoding()) return wmErrFail;
+    const int64_t first = FImpl->Next;
+    const TWmResult r = FImpl->NextSample(Sample);
+    if (r != wmOk) return r;
+    const uint32_t rate = FImpl->Facts().SampleRate;
+    SampleTime = uint64_t(SamplesToTime(first, rate));
+    Duration = uint64_t(SamplesToTime(FImpl->Next, rate)) - SampleTime;
+    return wmOk;
+}
+
+TWmResult TWmSyncReader::SetRange(uint64_t Start, int64_t /*Duration*/) {
+    if (!FImpl->Source) return wmErrFail;
+    const auto& f = FImpl->Facts();
+    const int64_t sample = int64_t(std::llround(double(Start) * f.SampleRate / 1e7));
+    FImpl->Next = std::min(sample, f.TotalSamples);
+    FImpl->Restarted = false;
+    if (FImpl->Next >= f.TotalSamples) {
+        FImpl->OutFrames = 0;
+        return wmOk;
+    }
+    return FImpl->SeekTo(FImpl->Next, FImpl->Next == 0) ? wmOk : wmErrFail;
+}
+
+TWmResult TWmSyncReader::Close() {
+    FImpl->Release();
+    return wmOk;
+}
+
+} // namespace sundral::wmf

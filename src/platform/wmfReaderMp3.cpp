@@ -1,0 +1,108 @@
+// MPEG audio streams for the reader: frames found by the scanner (no container library in the
+// audio path), decoded one frame per unit; tags read through the container library's MP3
+// demuxer, which knows ID3v2 in all its versions and falls back to ID3v1.
+#include <algorithm>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "platform/mp3Scan.h"
+#include "platform/wmfReaderSource.h"
+
+namespace sundral::wmf::detail {
+
+namespace {
+
+// Frames decoded before a seek target: the bit reservoir reaches back at most 511 bytes
+// (a handful of frames at the lowest rates) and the overlap one frame more.
+constexpr uint64_t kPrerollFrames = 10;
+
+void ReadTags(TStreamIo& Io, std::map<std::string, std::u16string>& Strings) {
+    AVIOContext* avio = Io.MakeAvio();
+    if (!avio) return;
+    AVFormatContext* fmt = avformat_alloc_context();
+    if (fmt) {
+        fmt->pb = avio;
+        fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+        fmt->probesize = 1 << 16;
+        if (avformat_open_input(&fmt, nullptr, av_find_input_format("mp3"), nullptr) == 0) {
+            MetadataToAttributes(fmt->metadata, Strings);
+            avformat_close_input(&fmt);
+        } else {
+            avformat_free_context(fmt); // open_input frees it on failure; this is a no-op then
+        }
+    }
+    TStreamIo::FreeAvio(avio);
+}
+
+class TMp3Source : public TPacketSource {
+public:
+    explicit TMp3Source(TStreamIo& Io)
+        : FIo(Io), FIndex([&Io](int64_t Offset, uint8_t* Buffer,
+                                size_t Count) { return Io.ReadAt(Offset, Buffer, Count); },
+                          Io.Size()) {}
+
+    bool Open() {
+        FInfo = FIndex.Open();
+        if (!FInfo.Valid) return false;
+        FFacts.SampleRate = FInfo.First.SampleRate;
+        FFacts.Channels = FInfo.First.Channels;
+        FFacts.TotalSamples = FInfo.TotalSamples;
+        FFacts.StartSkip = FInfo.StartSkip;
+        FFacts.BitRate = FInfo.BitRate;
+        FFacts.IsVBR = FInfo.IsVBR;
+        ReadTags(FIo, FFacts.Strings);
+        return true;
+    }
+
+    bool OpenDecoder(AVCodecContext*& Context) override {
+        const AVCodecID id = FInfo.First.Layer == 1   ? AV_CODEC_ID_MP1
+                             : FInfo.First.Layer == 2 ? AV_CODEC_ID_MP2
+                                                      : AV_CODEC_ID_MP3;
+        const AVCodec* codec = avcodec_find_decoder(id);
+        if (!codec) return false;
+        Context = avcodec_alloc_context3(codec);
+        if (!Context) return false;
+        Context->sample_rate = int(FFacts.SampleRate);
+        av_channel_layout_default(&Context->ch_layout, int(FFacts.Channels));
+        return avcodec_open2(Context, codec, nullptr) == 0;
+    }
+
+    bool Next(AVPacket* Packet, int64_t& BlockStart) override {
+        int64_t offset = 0;
+        mp3scan::TMp3Header h;
+        if (!FIndex.Frame(FCursor, offset, h)) return false;
+        av_packet_unref(Packet);
+        if (av_new_packet(Packet, int(h.FrameBytes)) < 0) return false;
+        const size_t got = FIo.ReadAt(offset, Packet->data, h.FrameBytes);
+        if (got < h.FrameBytes) return false;
+        BlockStart = int64_t(FCursor) * FInfo.First.SamplesPerFrame;
+        ++FCursor;
+        return true;
+    }
+
+    bool SeekBefore(int64_t DecoderSample) override {
+        const uint64_t frame =
+            uint64_t(std::max<int64_t>(DecoderSample, 0)) / FInfo.First.SamplesPerFrame;
+        FCursor = frame > kPrerollFrames ? frame - kPrerollFrames : 0;
+        return true;
+    }
+
+private:
+    TStreamIo& FIo;
+    mp3scan::TMp3FrameIndex FIndex;
+    mp3scan::TMp3StreamInfo FInfo;
+    uint64_t FCursor = 0;
+};
+
+} // namespace
+
+std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io) {
+    auto source = std::make_unique<TMp3Source>(Io);
+    if (!source->Open()) return nullptr;
+    return source;
+}
+
+} // namespace sundral::wmf::detail

@@ -1,0 +1,92 @@
+// Inside the synchronous reader (wmfReader.cpp): where the compressed units come from.
+//
+// A packet source hands out the units a decoder takes (an MPEG audio frame; a WMA block of
+// the stream's block size) and tells for each where its frames start, counted in samples of
+// a whole decode from the start of the file. A decoder started (or flushed) at a unit
+// behaves as at the start of the file, shifted to that unit: its output runs on from the
+// first unit's start. The reader decodes from a few units before a seek target and drops
+// what lies before it, so that whatever a decoder holds back after a flush is passed over.
+//
+// Threading and ownership: one reader uses its source from one thread at a time. The source
+// reads through the TStreamIo it was given, which must outlive it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/wmfReader.h"
+
+extern "C" {
+struct AVCodecContext;
+struct AVDictionary;
+struct AVIOContext;
+struct AVPacket;
+}
+
+namespace sundral::wmf::detail {
+
+// The reader's stream, read at offsets relative to where it stood when the reader opened it.
+class TStreamIo {
+public:
+    TStreamIo(std::shared_ptr<IWmStream> Stream, int64_t Base, int64_t Size)
+        : FStream(std::move(Stream)), FBase(Base), FSize(Size) {}
+    // Up to Count bytes at Offset; how many were read.
+    size_t ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count);
+    int64_t Size() const { return FSize; }
+    // An I/O context over the stream for the container library (freed with FreeAvio).
+    AVIOContext* MakeAvio();
+    static void FreeAvio(AVIOContext*& Avio);
+
+private:
+    static int ReadPacket(void* Opaque, uint8_t* Buffer, int Size);
+    static int64_t SeekPacket(void* Opaque, int64_t Offset, int Whence);
+
+    std::shared_ptr<IWmStream> FStream;
+    int64_t FBase;
+    int64_t FSize;
+    int64_t FAvioPos = 0;
+};
+
+// What the reader tells about the stream, fixed at open.
+struct TStreamFacts {
+    uint32_t SampleRate = 0;
+    uint32_t Channels = 0;
+    int64_t TotalSamples = 0; // samples the reader delivers
+    // Samples of the decoder's output dropped at the start: one place for every trim there
+    // (an MP3's encoder delay; a priming count for WMA files if one is ever known).
+    uint32_t StartSkip = 0;
+    uint32_t BitRate = 0;
+    bool IsVBR = false;
+    bool Protected = false;
+    // Attribute name ("Title", "Author", ...) to text.
+    std::map<std::string, std::u16string> Strings;
+};
+
+class TPacketSource {
+public:
+    virtual ~TPacketSource() = default;
+    const TStreamFacts& Facts() const { return FFacts; }
+    // Opens the decoder for this stream on Context (allocated by the caller).
+    virtual bool OpenDecoder(AVCodecContext*& Context) = 0;
+    // The next unit into Packet (replacing what it held) and where its frames start (-1 when
+    // not known); false at the end of the stream.
+    virtual bool Next(AVPacket* Packet, int64_t& BlockStart) = 0;
+    // Makes Next continue a few units before the one whose output holds DecoderSample (0:
+    // from the very start). False when the stream cannot move there.
+    virtual bool SeekBefore(int64_t DecoderSample) = 0;
+
+protected:
+    TStreamFacts FFacts;
+};
+
+// Null when the stream is not of that kind (or holds no usable audio).
+std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io);
+std::unique_ptr<TPacketSource> OpenAsfSource(TStreamIo& Io);
+
+// Fills Strings from a container's metadata (keys as the container library names them).
+void MetadataToAttributes(const AVDictionary* Metadata,
+                          std::map<std::string, std::u16string>& Strings);
+
+} // namespace sundral::wmf::detail
