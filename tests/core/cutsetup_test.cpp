@@ -88,10 +88,10 @@ TEST(CutSetup, TagsFollowTheInput) {
     TId3v2Tags to;
     to.SetTitle(u"left over from an earlier cut");
     CopyId3v2Fields(from, to);
-    for (int field = 0; field < Id3v2FieldCount; ++field) {
+    for (int field = 0; field < kId3v2FieldCount; ++field) {
         const auto f = TId3v2Field(field);
         EXPECT_EQ(to.AsWideString(to.FieldKey(f)), from.AsWideString(from.FieldKey(f)))
-            << Id3v2Frames[field].V23;
+            << kId3v2Frames[field].V23;
     }
 
     TId3v1Tags v1;
