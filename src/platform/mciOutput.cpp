@@ -85,6 +85,10 @@ TMciOutput::~TMciOutput() {
     if (--gOutputs == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+void TMciOutput::ReleaseThread() {
+    SDL_TLSCleanup();
+}
+
 void TMciOutput::SetPaused(bool Value) {
     SDL_PauseAudioDevice(FDevice, Value ? 1 : 0);
 }

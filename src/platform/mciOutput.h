@@ -41,6 +41,9 @@ public:
     const std::string& Driver() const { return FDriver; }
     // Paused: Pull is not called and the device plays silence.
     void SetPaused(bool Value);
+    // Frees what SDL keeps for the calling thread (its error text). A thread of the program's
+    // own that opened or closed outputs calls it before it ends.
+    static void ReleaseThread();
 
 private:
     TMciOutput() = default;

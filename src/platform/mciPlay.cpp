@@ -27,7 +27,10 @@ TMciPlay::~TMciPlay() {
 
 void TMciPlay::Start() {
     FDecoder.SetInterrupt(&FCancel);
-    FThread = std::thread([this] { Run(); });
+    FThread = std::thread([this] {
+        Run();
+        TMciOutput::ReleaseThread();
+    });
 }
 
 void TMciPlay::Cancel() {

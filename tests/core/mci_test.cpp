@@ -149,7 +149,7 @@ protected:
         const size_t end = To < 0 ? all.size() : std::min(all.size(), size_t(To) * F.Channels);
         const size_t begin = std::min(end, size_t(From) * F.Channels);
         std::vector<uint8_t> bytes(2 * (end - begin));
-        std::memcpy(bytes.data(), all.data() + begin, bytes.size());
+        if (!bytes.empty()) std::memcpy(bytes.data(), all.data() + begin, bytes.size());
         return Sounding(bytes, F.Channels);
     }
 
