@@ -270,7 +270,11 @@ struct TMciDecoder::TImpl {
             const int received = avcodec_receive_frame(Codec.get(), Frame.get());
             if (received == 0) return 1;
             if (received == AVERROR_EOF) return 0;
-            if (received != AVERROR(EAGAIN)) return -1;
+            if (received != AVERROR(EAGAIN)) {
+                // A frame the decoder refused, as for a damaged packet below.
+                if (++BadPackets > kMaxBadPackets) return -1;
+                continue;
+            }
             if (Drained) return 0;
             const int read = av_read_frame(Fmt.get(), Packet.get());
             if (read == AVERROR_EXIT) return -1;

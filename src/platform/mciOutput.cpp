@@ -13,7 +13,8 @@ constexpr const char* kFallbackDriver = "dummy";
 // SDL takes about two buffers' time to close a device.
 constexpr uint16_t kBufferFrames = 1024;
 
-// SDL's audio system is one per process: these count the outputs open on it.
+// SDL's audio system is one per process: these count the outputs open on it. Every SDL audio
+// call is made under the lock.
 std::mutex gAudioLock;
 int gOutputs = 0;
 
@@ -79,9 +80,9 @@ std::unique_ptr<TMciOutput> TMciOutput::Open(uint32_t SampleRate, uint16_t Chann
 }
 
 TMciOutput::~TMciOutput() {
-    // Closing waits for the audio thread, which never takes the lock below.
-    SDL_CloseAudioDevice(FDevice);
+    // Closing waits for the audio thread, which never takes this lock.
     std::lock_guard<std::mutex> lock(gAudioLock);
+    SDL_CloseAudioDevice(FDevice);
     if (--gOutputs == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
@@ -90,6 +91,8 @@ void TMciOutput::ReleaseThread() {
 }
 
 void TMciOutput::SetPaused(bool Value) {
+    // SDL's table of open devices changes as other outputs open and close.
+    std::lock_guard<std::mutex> lock(gAudioLock);
     SDL_PauseAudioDevice(FDevice, Value ? 1 : 0);
 }
 
