@@ -250,10 +250,21 @@ struct TMciDecoder::TImpl {
         SwrContext* swr = nullptr;
         const int made = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, int(Rate), &in,
                                              AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+        Swr.reset(swr);
+        // Channels with no known places: each output channel takes the mean of every
+        // OutChannels-th input channel.
+        bool matrixSet = true;
+        if (made >= 0 && in.order == AV_CHANNEL_ORDER_UNSPEC && in.nb_channels != OutChannels) {
+            const int n = in.nb_channels;
+            std::vector<double> matrix(size_t(n) * OutChannels, 0.0);
+            for (int i = 0; i < n; ++i)
+                matrix[size_t(i % OutChannels) * n + i] =
+                    1.0 / ((n + OutChannels - 1) / OutChannels);
+            matrixSet = swr_set_matrix(swr, matrix.data(), n) >= 0;
+        }
         av_channel_layout_uninit(&in);
         av_channel_layout_uninit(&out);
-        Swr.reset(swr);
-        if (made < 0 || swr_init(swr) < 0) {
+        if (made < 0 || !matrixSet || swr_init(swr) < 0) {
             Swr.reset();
             return false;
         }

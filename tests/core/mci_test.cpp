@@ -51,22 +51,22 @@ std::string Replace(std::string Text, const std::string& What, const std::string
     return Text;
 }
 
-// Counts notifications; waiting has a limit only to turn a hang into a failure.
+// Collects how each play ended; waiting has a limit only to turn a hang into a failure.
 struct TNotifyWait {
     std::mutex Lock;
     std::condition_variable Changed;
-    int Count = 0;
+    std::vector<TMPNotifyValues> Values;
 
     void Attach(TMediaPlayer& Player) {
-        Player.OnNotify = [this](TMediaPlayer*) {
+        Player.OnNotify = [this](TMediaPlayer* Sender) {
             std::lock_guard<std::mutex> lock(Lock);
-            ++Count;
+            Values.push_back(Sender->NotifyValue());
             Changed.notify_all();
         };
     }
-    bool WaitFor(int N) {
+    bool WaitFor(size_t N) {
         std::unique_lock<std::mutex> lock(Lock);
-        return Changed.wait_for(lock, std::chrono::seconds(60), [&] { return Count >= N; });
+        return Changed.wait_for(lock, std::chrono::seconds(60), [&] { return Values.size() >= N; });
     }
 };
 
@@ -279,14 +279,15 @@ TEST_F(MediaPlayerTest, OpenRefusesWhatItCannotPlay) {
     }
 }
 
-// Holds a play halfway with the output paused, then ends it in one of the ways a window does;
-// what was heard is always a prefix of the stretch, and a resumed play keeps its end.
+// Holds a play halfway with the output paused, then ends it in one of the ways a window does:
+// a resumed play keeps its end, a new play replaces it, and after Stop or Close what was
+// heard is a prefix of the stretch that the position accounts for.
 TEST_F(MediaPlayerTest, PausedPlayResumesStopsOrCloses) {
     const TFixture& f = kFixtures[3]; // cbr.mp3
     const int64_t from = 500 * 441 / 10, to = 4000 * 441 / 10;
     const std::vector<int16_t> stretch = Expected(f, from, to);
-    enum TEnd { Resume, PauseAgain, Stop, Close };
-    for (TEnd end : {Resume, PauseAgain, Stop, Close}) {
+    enum TEnd { Resume, PauseAgain, Replace, Stop, Close };
+    for (TEnd end : {Resume, PauseAgain, Replace, Stop, Close}) {
         SCOPED_TRACE(int(end));
         TMediaPlayer player(nullptr);
         TNotifyWait done;
@@ -314,6 +315,16 @@ TEST_F(MediaPlayerTest, PausedPlayResumesStopsOrCloses) {
             EXPECT_EQ(Heard(f.Channels), stretch);
             continue;
         }
+        if (end == Replace) {
+            player.SetPlayStart(3000);
+            player.SetPlayEnd(3500);
+            player.Play();
+            ASSERT_TRUE(done.WaitFor(2));
+            EXPECT_EQ(done.Values[0], TMPNotifyValues::nvSuperseded);
+            EXPECT_EQ(done.Values[1], TMPNotifyValues::nvSuccessful);
+            EXPECT_EQ(Heard(f.Channels), Expected(f, 3000 * 441 / 10, 3500 * 441 / 10));
+            continue;
+        }
         if (end == Stop) {
             player.Stop();
             EXPECT_EQ(player.PlayerMode(), TMPModes::mpStopped);
@@ -325,12 +336,42 @@ TEST_F(MediaPlayerTest, PausedPlayResumesStopsOrCloses) {
             for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd"))
                 EXPECT_NE(std::filesystem::read_symlink(fd.path(), ignored), Files->File(f.Name));
         }
-        EXPECT_EQ(done.Count, 1);
-        EXPECT_EQ(player.NotifyValue(), TMPNotifyValues::nvAborted);
+        EXPECT_EQ(done.Values, std::vector<TMPNotifyValues>{TMPNotifyValues::nvAborted});
         const std::vector<int16_t> heard = Heard(f.Channels);
         EXPECT_EQ((from + int64_t(heard.size() / f.Channels)) * 1000 / 44100, pausedAt)
             << "the position is what was heard";
         EXPECT_TRUE(std::equal(heard.begin(), heard.end(), stretch.begin()));
+    }
+}
+
+// Ten channels are more than an output takes: the sound is mixed down to two, each side the
+// mean of every other channel (to the mixer's fixed-point precision), and the stretch keeps
+// its length.
+TEST_F(MediaPlayerTest, MixesDownChannelsTheOutputCannotTake) {
+    const std::string make = "sox -n -r 22050 -c 10 -b 16 " + ShellQuote(PathOf("ten.wav")) +
+                             " synth 1.5 noise sine 300 noise sine 500 noise sine 700 noise sine "
+                             "900 noise square 100 vol 0.2 dcshift 0.5";
+    ASSERT_EQ(RunCommand(make).ExitCode, 0);
+    TMediaPlayer player(nullptr);
+    TNotifyWait done;
+    done.Attach(player);
+    player.SetFileName(PathOf("ten.wav"));
+    player.Open();
+    player.SetPlayStart(500);
+    player.SetPlayEnd(1000);
+    player.Play();
+    ASSERT_TRUE(done.WaitFor(1));
+    EXPECT_EQ(player.NotifyValue(), TMPNotifyValues::nvSuccessful);
+    const std::vector<int16_t> heard = Heard(2);
+    ASSERT_EQ(heard.size(), 2u * 11025);
+    const std::vector<int16_t> source = FfmpegDecodeS16(Files->File("ten.wav"));
+    for (size_t frame : {size_t(0), size_t(11024)}) {
+        const int16_t* in = source.data() + (11025 + frame) * 10;
+        for (int side = 0; side < 2; ++side) {
+            int sum = 0;
+            for (int c = side; c < 10; c += 2) sum += in[c];
+            EXPECT_NEAR(heard[2 * frame + size_t(side)], sum / 5.0, 2.0) << frame << " " << side;
+        }
     }
 }
 
