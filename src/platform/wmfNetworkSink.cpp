@@ -142,7 +142,8 @@ void TWmWriterNetworkSink::ReapFinished() {
 
 void TWmWriterNetworkSink::ServeClient(TClient* Client) {
     tlClientAbort = &Client->Abort;
-    if (!Client->Admitted) av_opt_set_int(Client->Io, "reply_code", 503, AV_OPT_SEARCH_CHILDREN);
+    // The library's server answers 200, 400, 403, 404 and 500 only.
+    if (!Client->Admitted) av_opt_set_int(Client->Io, "reply_code", 500, AV_OPT_SEARCH_CHILDREN);
     av_opt_set(Client->Io, "content_type", "audio/x-ms-wma", AV_OPT_SEARCH_CHILDREN);
     int r;
     while ((r = avio_handshake(Client->Io)) > 0) {

@@ -7,11 +7,11 @@
 // TWmWriterNetworkSink: an HTTP server (protocol 0) on a port. Each client that connects
 // gets the container header and then the packets from the next packet boundary on, so it
 // can start decoding wherever the stream is; clients beyond the client limit are refused
-// with "503 Service Unavailable". Connects and disconnects are reported as wmsClientConnect
-// and wmsClientDisconnect. A client that falls too far behind (more than 32 MiB queued) is
-// let go. When writing ends, every client receives what is queued for it and is let go;
-// Close stops listening and waits for that (at most 10 seconds per client that stopped
-// reading).
+// with "500 Internal server error" (the library's server has no "503"). Connects and disconnects
+// are reported as wmsClientConnect and wmsClientDisconnect. A client that falls too far behind
+// (more than 32 MiB queued) is let go. When writing ends, every client receives what is queued for
+// it and is let go; Close stops listening and waits for that (at most 10 seconds per client that
+// stopped reading).
 //
 // Threading: the writer calls the On* steps on its thread; Open, Close and the settings are
 // for the thread that drives the writer. The network sink runs one thread that accepts
