@@ -107,6 +107,8 @@ TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Stat
     }
     FFormat->pb = FIo;
     FFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // A stream goes out packet by packet; a file is written in large pieces.
+    FFormat->flush_packets = seekable ? 0 : 1;
     // The priming frame's packet lies before zero; the container can hold that.
     FFormat->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
     av_opt_set_int(FFormat->priv_data, "packet_size", kPacketSize, 0);

@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include "PcmPatternSource.h"
 #include "Pump.h"
 #include "RunCommand.h"
+#include "ScratchDir.h"
 #include "formats/AuWinMediaOut.h"
 
 using namespace sundral;
@@ -40,7 +42,8 @@ protected:
     void SetUp() override {
         if (!ToolAvailable("ffmpeg") || !ToolAvailable("ffprobe"))
             GTEST_SKIP() << "ffmpeg or ffprobe is not installed";
-        Source.BeforeRead = [this](int64_t) {
+        Source.BeforeRead = [this](int64_t At) {
+            if (At < HoldAt) return;
             std::unique_lock lock(GateLock);
             Reached = true;
             GateChanged.wait(lock, [this] { return Open; });
@@ -72,17 +75,25 @@ protected:
         ASSERT_TRUE(PumpUntil([this] { return Done; }));
     }
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(Port); }
-    // Frames ffmpeg decoded from the stream, in a thread of its own.
-    std::thread Decode(size_t& Frames) {
-        return std::thread([this, &Frames] {
-            Frames = RunCommand("ffmpeg -nostdin -v error -i " + Url() + " -f s16le - 2>/dev/null")
-                         .Output.size() /
-                     4;
+    // ffmpeg decodes the stream in a thread of its own: the frames it got and what it said.
+    struct TDecoded {
+        size_t Frames = 0;
+        std::string Errors;
+    };
+    std::thread Decode(TDecoded& Result) {
+        return std::thread([this, &Result] {
+            const std::filesystem::path out = Folder.File("decoded.raw");
+            Result.Errors = RunCommand("ffmpeg -nostdin -v error -i " + Url() + " -f s16le -y " +
+                                       ShellQuote(out.string()) + " 2>&1")
+                                .Output;
+            Result.Frames = size_t(std::filesystem::file_size(out) / 4);
         });
     }
 
+    ScratchDir Folder{"wmastream"};
     const uint32_t Port = FreePort();
-    TPcmPatternSource Source{44100, 2, 16, 44100};
+    int64_t HoldAt = 0; // the input waits when asked for the block at this byte
+    TPcmPatternSource Source{44100, 2, 16, 2 * 44100};
     TWMStreamedOut Writer{nullptr};
     std::mutex GateLock;
     std::condition_variable GateChanged;
@@ -94,8 +105,8 @@ protected:
 
 TEST_F(WmaStream, ServesTwoClientsTheWholeStream) {
     Start();
-    size_t frames = 0;
-    std::thread decoder = Decode(frames);
+    TDecoded decoded;
+    std::thread decoder = Decode(decoded);
     std::string probed;
     std::thread prober([&] {
         probed = RunCommand("ffprobe -v error -show_entries stream=codec_name,sample_rate "
@@ -108,8 +119,9 @@ TEST_F(WmaStream, ServesTwoClientsTheWholeStream) {
     decoder.join();
     prober.join();
     EXPECT_EQ(Writer.ExceptionMessage(), "");
-    EXPECT_GE(frames, 44100u);
-    EXPECT_LT(frames, 44100u + 2048);
+    EXPECT_EQ(decoded.Errors, "");
+    EXPECT_GE(decoded.Frames, 2 * 44100u);
+    EXPECT_LT(decoded.Frames, 2 * 44100u + 2048);
     EXPECT_EQ(probed, "codec_name=wmav2\nsample_rate=44100\n");
     EXPECT_EQ(Disconnected, 2);
 }
@@ -117,17 +129,33 @@ TEST_F(WmaStream, ServesTwoClientsTheWholeStream) {
 TEST_F(WmaStream, RefusesClientsBeyondTheLimit) {
     Writer.SetMaxClients(1);
     Start();
-    size_t frames = 0;
-    std::thread decoder = Decode(frames);
+    TDecoded decoded;
+    std::thread decoder = Decode(decoded);
     ASSERT_TRUE(PumpUntil([&] { return Connected == 1; }));
     const TCommandResult refused = RunCommand("ffprobe -v error " + Url() + " 2>&1");
     EXPECT_NE(refused.ExitCode, 0);
     EXPECT_NE(refused.Output.find("5XX"), std::string::npos) << refused.Output;
     Finish();
     decoder.join();
-    EXPECT_GE(frames, 44100u);
+    EXPECT_GE(decoded.Frames, 2 * 44100u);
     EXPECT_EQ(Connected, 1);
     EXPECT_EQ(Disconnected, 1);
+}
+
+// A client that joins while the stream runs starts at a packet boundary after the header
+// and decodes the rest without a complaint: what was written after it joined, and at most
+// the one container packet (under five codec frames) that was still being filled.
+TEST_F(WmaStream, ALateClientJoinsAtAPacket) {
+    HoldAt = 16 * 14112; // 1.28 s written before it connects
+    Start();
+    TDecoded decoded;
+    std::thread decoder = Decode(decoded);
+    ASSERT_TRUE(PumpUntil([&] { return Connected == 1; }));
+    Finish();
+    decoder.join();
+    EXPECT_EQ(decoded.Errors, "");
+    EXPECT_GT(decoded.Frames, 4096u);
+    EXPECT_LT(decoded.Frames, 2 * 44100u - 16 * 3528u + 6 * 2048);
 }
 
 TEST_F(WmaStream, APortInUseCannotBeOpened) {
