@@ -14,6 +14,8 @@
 #include "ScratchDir.h"
 #include "WaveTools.h"
 #include "formats/AuWinMediaOut.h"
+#include "platform/TextConv.h"
+#include "platform/wmfSinks.h"
 #include "platform/wmfTypes.h"
 
 using namespace sundral;
@@ -325,4 +327,85 @@ TEST_F(WmaOut, AFailingInputLeavesADecodableFile) {
     const size_t decoded = FfmpegDecodeS16(File()).size() / 2;
     EXPECT_GE(decoded, 4u * 3528);
     EXPECT_LT(decoded, 4u * 3528 + 2048);
+}
+
+// Stopped early, the writer still finishes the file: it decodes to what was written.
+TEST_F(WmaOut, AStoppedRunLeavesADecodableFile) {
+    TPcmPatternSource src(44100, 2, 16, 44100);
+    TWMAOut w(nullptr);
+    src.BeforeRead = [&](int64_t At) {
+        if (At == 5 * 14112) w.Stop(true);
+    };
+    w.SetDesiredBitrate(128);
+    EXPECT_EQ(Write(w, src), "");
+    const size_t decoded = FfmpegDecodeS16(File()).size() / 2;
+    EXPECT_GE(decoded, 5u * 3528);
+    EXPECT_LT(decoded, 6u * 3528 + 2048);
+}
+
+TEST(WmfRuntime, CreatesNothingWhenItDidNotStart) {
+    wmf::SetRuntimeStartHookForTests(&NoRuntime);
+    std::unique_ptr<wmf::TWmProfileManager> manager;
+    std::unique_ptr<wmf::TWmWriter> writer;
+    std::shared_ptr<wmf::TWmWriterFileSink> file;
+    std::shared_ptr<wmf::TWmWriterNetworkSink> network;
+    EXPECT_EQ(wmf::WMCreateProfileManager(manager), wmf::wmErrNotStarted);
+    EXPECT_EQ(wmf::WMCreateWriter(writer), wmf::wmErrNotStarted);
+    EXPECT_EQ(wmf::WMCreateWriterFileSink(file), wmf::wmErrNotStarted);
+    EXPECT_EQ(wmf::WMCreateWriterNetworkSink(network), wmf::wmErrNotStarted);
+    EXPECT_FALSE(manager || writer || file || network);
+    wmf::SetRuntimeStartHookForTests(nullptr);
+}
+
+// The writer refuses what would give a broken file: writing before it is set up, input it
+// cannot take, changes once the header is out, blocks that split a frame.
+TEST(WmfRuntime, WriterRefusesCallsOutOfOrder) {
+    using namespace wmf;
+    ScratchDir folder("wmfwriter");
+    std::unique_ptr<TWmProfileManager> manager;
+    std::unique_ptr<TWmProfile> profile;
+    std::unique_ptr<TWmStreamConfig> config;
+    std::unique_ptr<TWmWriter> w;
+    std::shared_ptr<TWmWriterFileSink> sink;
+    ASSERT_EQ(WMCreateProfileManager(manager), wmOk);
+    ASSERT_EQ(manager->CreateEmptyProfile(kWmProfileVersion, profile), wmOk);
+    ASSERT_EQ(manager->GetCodecFormat(WMMEDIATYPE_Audio, 0, 29, config), wmOk);
+    EXPECT_NE(profile->AddStream(*config), wmOk); // no stream number yet
+    config->SetStreamNumber(1);
+    ASSERT_EQ(profile->AddStream(*config), wmOk);
+    EXPECT_NE(profile->AddStream(*config), wmOk); // the number is taken
+    ASSERT_EQ(WMCreateWriter(w), wmOk);
+    ASSERT_EQ(WMCreateWriterFileSink(sink), wmOk);
+    ASSERT_EQ(sink->Open(Utf8ToUtf16(folder.File("x.wma").string())), wmOk);
+
+    EXPECT_NE(w->BeginWriting(), wmOk); // no profile
+    ASSERT_EQ(w->SetProfile(*profile), wmOk);
+    EXPECT_NE(w->BeginWriting(), wmOk); // no sink
+    ASSERT_EQ(w->AddSink(sink), wmOk);
+    std::unique_ptr<TWmInputProps> props;
+    ASSERT_EQ(w->GetInputProps(0, props), wmOk);
+    TWmMediaType type;
+    props->GetMediaType(type);
+    type.Format.BitsPerSample = 12;
+    props->SetMediaType(type);
+    EXPECT_NE(w->SetInputProps(0, *props), wmOk);
+    EXPECT_NE(w->BeginWriting(), wmOk); // the input type was refused
+    type.Format.BitsPerSample = 16;
+    props->SetMediaType(type);
+    ASSERT_EQ(w->SetInputProps(0, *props), wmOk);
+    ASSERT_EQ(w->BeginWriting(), wmOk);
+
+    EXPECT_NE(w->SetAttribute(0, u"Title", TWmAttrType::wmtString, nullptr, 0), wmOk);
+    EXPECT_NE(w->SetProfile(*profile), wmOk);
+    EXPECT_NE(w->AddSink(sink), wmOk);
+    std::unique_ptr<TWmSampleBuffer> sample;
+    ASSERT_EQ(w->AllocateSample(4000, sample), wmOk);
+    sample->SetLength(4000);
+    EXPECT_EQ(w->WriteSample(0, 2000, 0, *sample), wmOk);
+    EXPECT_NE(w->WriteSample(0, 1000, 0, *sample), wmOk); // time goes back
+    sample->SetLength(3998);
+    EXPECT_NE(w->WriteSample(0, 3000, 0, *sample), wmOk); // half a frame
+    EXPECT_NE(sample->SetLength(4001), wmOk);
+    EXPECT_EQ(w->EndWriting(), wmOk);
+    EXPECT_NE(w->EndWriting(), wmOk);
 }
