@@ -1,5 +1,8 @@
 #include <chrono>
 #include <climits>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -24,6 +27,29 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Whether a server could listen on the address and port now. The library leaks a little
+// when its own listen fails, so a port that is taken is found out here first.
+bool CanListen(const std::string& Address, uint32_t Port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(Address.c_str(), std::to_string(Port).c_str(), &hints, &found) != 0)
+        return false;
+    bool ok = false;
+    for (addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
+        const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); // as the library does
+        ok = bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, 1) == 0;
+        close(fd);
+    }
+    freeaddrinfo(found);
+    return ok;
 }
 
 } // namespace
@@ -71,6 +97,7 @@ int TWmWriterNetworkSink::Interrupted(void* Opaque) {
 TWmResult TWmWriterNetworkSink::Open(uint32_t Port) {
     if (FServer != nullptr) return wmErrInvalidState;
     if (Port == 0 || Port > 65535) return wmErrInvalidArg;
+    if (!CanListen(FAddress, Port)) return wmErrFail;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "listen", "2", 0); // many clients, each taken with avio_accept
     const AVIOInterruptCB interrupt{&Interrupted, this};
@@ -88,7 +115,7 @@ TWmResult TWmWriterNetworkSink::Open(uint32_t Port) {
 
 TWmResult TWmWriterNetworkSink::Close() {
     if (FServer == nullptr) return wmOk;
-    FStopAccepting = true;
+    FStopAccepting = true; // also interrupts the library's wait for a client
     if (FAcceptThread.joinable()) FAcceptThread.join();
     {
         std::lock_guard guard(FLock);
@@ -110,7 +137,7 @@ void TWmWriterNetworkSink::AcceptLoop() {
     while (!FStopAccepting) {
         AVIOContext* io = nullptr;
         if (avio_accept(FServer, &io) < 0) {
-            if (++failures > kAcceptFailures) break; // the listening socket is broken
+            if (FStopAccepting || ++failures > kAcceptFailures) break; // closed, or broken
             continue;
         }
         failures = 0;
