@@ -118,7 +118,6 @@ TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Stat
         return FSinkFailed ? wmErrWriteFailed : wmErrFail;
     avio_flush(FIo);
     if (FSinkFailed || FIo->error < 0) return wmErrWriteFailed;
-    FHeaderWritten = true;
     for (TWmWriterSink* sink : Settings.Sinks) sink->OnHeaderEnd(FEnd, kPacketSize);
 
     // Decoders drop the first frame's output: make it one of silence.
@@ -129,16 +128,23 @@ TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Stat
 
 TWmResult TWmEncodePipe::Write(const uint8_t* Pcm, uint32_t Bytes, TWmStatus& Status) {
     const TWaveFormatEx& in = FSettings.Input;
-    const int frames = int(Bytes / in.BlockAlign);
-    if (frames <= 0) return wmOk;
-    const uint8_t* data = Pcm;
-    if (in.BitsPerSample == 24) {
-        const size_t samples = size_t(frames) * in.Channels;
-        if (FFloat.size() < samples) FFloat.resize(samples);
-        Int24ToFloat(Pcm, FFloat.data(), samples);
-        data = reinterpret_cast<const uint8_t*>(FFloat.data());
+    // In pieces of at most a second, so that frame counts stay small.
+    const uint32_t pieceFrames = std::max<uint32_t>(in.SamplesPerSec, 1);
+    for (uint32_t frames = Bytes / in.BlockAlign; frames > 0;) {
+        const uint32_t n = std::min(frames, pieceFrames);
+        const uint8_t* data = Pcm;
+        if (in.BitsPerSample == 24) {
+            const size_t samples = size_t(n) * in.Channels;
+            if (FFloat.size() < samples) FFloat.resize(samples);
+            Int24ToFloat(Pcm, FFloat.data(), samples);
+            data = reinterpret_cast<const uint8_t*>(FFloat.data());
+        }
+        const TWmResult r = Convert(&data, int(n), Status);
+        if (r != wmOk) return r;
+        Pcm += size_t(n) * in.BlockAlign;
+        frames -= n;
     }
-    return Convert(&data, frames, Status);
+    return wmOk;
 }
 
 TWmResult TWmEncodePipe::Convert(const uint8_t** In, int InFrames, TWmStatus& Status) {

@@ -69,7 +69,6 @@ private:
     int64_t FPosition = 0; // container bytes: current offset
     int64_t FEnd = 0;      // and the end
     bool FSinkFailed = false;
-    bool FHeaderWritten = false;
     std::vector<float> FFloat;     // 24-bit input as float, interleaved
     std::vector<uint8_t*> FPlanes; // resampler output, one plane per channel
     int FPlaneCapacity = 0;
