@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_COMMON := -G Ninja -DSUNDRAL_WERROR=ON
 FUZZ_SECONDS ?= 20
 
-.PHONY: run test deps build build-asan build-tsan build-fuzz test-normal test-asan test-tsan \
+.PHONY: run install test deps build build-asan build-tsan build-fuzz test-normal test-asan test-tsan \
         test-fuzz format-check format bench clean
 
 deps:
@@ -20,6 +20,11 @@ run: build
 	else \
 	    bash scripts/demo.sh build; \
 	fi
+
+# Installs the programs, the desktop entry and the icon below PREFIX (default /usr/local).
+PREFIX ?= /usr/local
+install: build
+	@cmake --install build --prefix "$(PREFIX)"
 
 build-asan: deps
 	@cmake -S . -B build-asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DSUNDRAL_BENCH=OFF \

@@ -1,9 +1,18 @@
 #include "app/Main.h"
 
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+
+#include "app/Global.h"
+#include "app/PendingOutput.h"
+#include "audio/AuComponent.h"
+#include "controls/LinkLabel.h"
+#include "platform/qt/Application.h"
 
 namespace sundral {
 
@@ -12,7 +21,12 @@ TfrmMain::TfrmMain(TDialogs& Dialogs, QWidget* Parent) : QWidget(Parent), FDialo
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    // The components go first: a running cut is stopped synchronously (its events are
+    // dropped) before its unfinished file is removed and the controls go.
+    FComponents.reset();
+    FCutOutput.reset();
+}
 
 void TfrmMain::CenterOnScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -24,7 +38,9 @@ void TfrmMain::CenterOnScreen() {
          area.y() + (area.height() - outer.height()) / 2);
 }
 
-void TfrmMain::FormCreate() {}
+void TfrmMain::FormCreate() {
+    lUpdate->SetColor(Qt::white);
+}
 
 void TfrmMain::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
@@ -39,7 +55,17 @@ void TfrmMain::showEvent(QShowEvent* Event) {
 }
 
 void TfrmMain::FormShow() {
-    imgTitle->setGeometry(0, 0, width(), imgTitle->height());
+    // Nothing here may keep the window from showing.
+    try {
+        imgTitle->setGeometry(0, 0, width(), 50);
+        lUpdate->adjustSize();
+        lUpdate->move(width() - lUpdate->width() - 10, lUpdate->y());
+        iUpdate->move(lUpdate->x() - 20, iUpdate->y());
+        FPlayingSelection = false;
+        bOpen->setFocus();
+        while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
+    } catch (...) {
+    }
 }
 
 void TfrmMain::WMActivateInstance() {
@@ -47,6 +73,26 @@ void TfrmMain::WMActivateInstance() {
     if (isMinimized()) setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     raise();
     activateWindow();
+}
+
+bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::FocusOut && (Watched == eStart || Watched == eEnd)) {
+        // Leaving the field for another control of this window; the window losing the
+        // focus (another window, a menu, a message box) is no exit.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(Event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (Watched == eStart)
+                Guarded([this] { eStartExit(); })();
+            else
+                Guarded([this] { eEndExit(); })();
+        }
+    }
+    return QWidget::eventFilter(Watched, Event);
+}
+
+QString TfrmMain::UnitsToTimeText(int32_t Units) const {
+    // Steps come from the track bar, whose range is a length in ms divided by 500.
+    return QString::fromStdString(MsToTimeText(int32_t(int64_t(Units) * kStepMs)));
 }
 
 } // namespace sundral

@@ -1,14 +1,19 @@
 // Program entry: one running instance per user, the application object, the main window.
 //
-// A start while an instance runs sends it WM_ACTIVATEINSTANCE (see SingleInstance.h for the
-// socket and the protocol) and ends with exit code 0 without creating a window.
+// Usage: sundral [FILE]. A start while an instance runs sends it WM_ACTIVATEINSTANCE (see
+// SingleInstance.h for the socket and the protocol), with FILE's absolute path as the
+// message's data, and ends with exit code 0 without creating a window. The running instance
+// comes forward and opens FILE; a first start opens FILE once its window is shown.
 //
 // Test hook: when SUNDRAL_TEST_ACTIVATION_LOG names a file, the running instance appends
 //   "ready pid=<pid>"                       once it listens and its window is shown, and
 //   "activated pid=<pid> windows=<n>"       each time it has handled WM_ACTIVATEINSTANCE,
-// where n counts the top-level main windows. Nothing else reads or writes that file.
+// where n counts the top-level main windows; either line ends in " file=<path>" when the
+// window has a file open. Nothing else reads or writes that file.
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QTextStream>
 #include <QWidget>
 
@@ -22,7 +27,7 @@ using namespace sundral;
 
 namespace {
 
-void AppendTestLog(const QString& Line) {
+void AppendTestLog(const QString& Line, const TfrmMain& Window) {
     const QString path = qEnvironmentVariable("SUNDRAL_TEST_ACTIVATION_LOG");
     if (path.isEmpty()) return;
     QFile file(path);
@@ -34,6 +39,8 @@ void AppendTestLog(const QString& Line) {
             if (qobject_cast<TfrmMain*>(widget)) ++windows;
         QTextStream(&file) << " windows=" << windows;
     }
+    if (!Window.eOpenFile->text().isEmpty())
+        QTextStream(&file) << " file=" << Window.eOpenFile->text();
     QTextStream(&file) << '\n';
 }
 
@@ -43,8 +50,13 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
 
+    // A file named on the command line; Qt has taken its own options out already.
+    QString fileToOpen;
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1) fileToOpen = QFileInfo(arguments.at(1)).absoluteFilePath();
+
     TSingleInstance instance(TSingleInstance::DefaultServerName());
-    switch (instance.Claim(WM_ACTIVATEINSTANCE)) {
+    switch (instance.Claim(WM_ACTIVATEINSTANCE, fileToOpen.toUtf8())) {
     case irAlreadyRunning:
         return 0;
     case irUnavailable:
@@ -60,13 +72,15 @@ int main(int argc, char** argv) {
     InstallApplicationErrorReport(dialogs);
 
     TfrmMain frmMain(dialogs);
-    instance.OnMessage = [&frmMain](uint16_t Message) {
+    instance.OnMessage = [&frmMain](uint16_t Message, const QByteArray& Data) {
         if (Message != WM_ACTIVATEINSTANCE) return;
         frmMain.WMActivateInstance();
-        AppendTestLog(QStringLiteral("activated"));
+        if (!Data.isEmpty()) Guarded([&] { frmMain.OpenSoundFile(QString::fromUtf8(Data)); })();
+        AppendTestLog(QStringLiteral("activated"), frmMain);
     };
     frmMain.show();
-    AppendTestLog(QStringLiteral("ready"));
+    if (!fileToOpen.isEmpty()) Guarded([&] { frmMain.OpenSoundFile(fileToOpen); })();
+    AppendTestLog(QStringLiteral("ready"), frmMain);
 
     const int result = QApplication::exec();
     RemoveApplicationErrorReport();

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "WaveTools.h"
+
 #include "app/Main.h"
 #include "platform/qt/SingleInstance.h"
 
@@ -56,7 +58,9 @@ public:
     }
 
     QProcess& Process() { return FProcess; }
-    void Start() { FProcess.start(QStringLiteral(SUNDRAL_EXE_PATH), {}); }
+    void Start(const QStringList& Arguments = {}) {
+        FProcess.start(QStringLiteral(SUNDRAL_EXE_PATH), Arguments);
+    }
 
     QStringList LogLines() const {
         QFile file(FLogPath);
@@ -99,7 +103,7 @@ void SingleInstanceTest::messagesReachTheRunningInstance() {
 
     TSingleInstance first(name);
     QList<uint16_t> received;
-    first.OnMessage = [&](uint16_t Message) { received << Message; };
+    first.OnMessage = [&](uint16_t Message, const QByteArray&) { received << Message; };
     QCOMPARE(first.Claim(WM_ACTIVATEINSTANCE), irClaimed);
     QVERIFY(first.Listening());
 
@@ -135,23 +139,31 @@ void SingleInstanceTest::listeningFailsWhereNoSocketCanBe() {
 void SingleInstanceTest::secondStartActivatesTheFirst() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
+    // Each start names a file: the first opens its own, the second hands its file over.
+    const QString firstFile = folder.filePath("first.wav"),
+                  secondFile = folder.filePath("second.wav");
+    for (const QString& file : {firstFile, secondFile})
+        QVERIFY(!sundral_test::WriteCountingWave(file.toStdString(), 8000, 1, 8000).empty());
     TProgram first(folder);
-    first.Start();
+    first.Start({firstFile});
     QVERIFY(first.Process().waitForStarted(kGiveUpMs));
-    QCOMPARE(first.WaitForLine("ready"), first.ReadyLine());
+    const QString ready = first.ReadyLine() + " file=" + firstFile;
+    QCOMPARE(first.WaitForLine("ready"), ready);
 
     TProgram second(folder);
-    second.Start();
+    second.Process().setWorkingDirectory(folder.path()); // a name relative to its folder
+    second.Start({"second.wav"});
     QVERIFY(second.Process().waitForFinished(kGiveUpMs));
     QCOMPARE(second.Process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.Process().exitCode(), 0);
 
     const QString activated = first.WaitForLine("activated");
-    QCOMPARE(activated,
-             QStringLiteral("activated pid=%1 windows=1").arg(first.Process().processId()));
+    QCOMPARE(activated, QStringLiteral("activated pid=%1 windows=1 file=%2")
+                            .arg(first.Process().processId())
+                            .arg(secondFile));
     QCOMPARE(first.Process().state(), QProcess::Running);
     // The second start never became an instance of its own.
-    QCOMPARE(first.LogLines(), (QStringList{first.ReadyLine(), activated}));
+    QCOMPARE(first.LogLines(), (QStringList{ready, activated}));
 }
 
 void SingleInstanceTest::staleSocketDoesNotStopTheStart() {

@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
+#include "RiffBytes.h"
 #include "RunCommand.h"
 
 namespace sundral_test {
@@ -50,6 +52,19 @@ std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File) {
     samples.resize(r.Output.size() / 2);
     std::memcpy(samples.data(), r.Output.data(), samples.size() * 2);
     return samples;
+}
+
+std::filesystem::path WriteCountingWave(const std::filesystem::path& File, uint32_t Rate,
+                                        uint16_t Channels, int64_t Frames) {
+    TBytes data;
+    for (int64_t frame = 0; frame < Frames; ++frame)
+        for (uint16_t channel = 0; channel < Channels; ++channel)
+            PutU16(data, uint16_t(1 + frame % 32000 + 1000 * channel));
+    const TBytes image = RiffImage(
+        {{"fmt ", FmtBody(1, Channels, Rate, uint16_t(2 * Channels), 16)}, {"data", data}});
+    std::ofstream out(File, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    return out ? File : std::filesystem::path();
 }
 
 } // namespace sundral_test

@@ -27,6 +27,12 @@ std::map<std::string, std::string> FfprobeEntries(const std::string& Input,
 // The file decoded by ffmpeg to interleaved 16-bit samples; empty on failure.
 std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File);
 
+// Writes a 16-bit PCM WAV in which every sample is non-zero and tells its frame:
+// 1 + frame % 32000, plus 1000 per channel; a capture of it shows where it starts and how
+// much it holds. Returns File, or an empty path when it cannot be written.
+std::filesystem::path WriteCountingWave(const std::filesystem::path& File, uint32_t Rate,
+                                        uint16_t Channels, int64_t Frames);
+
 inline uint16_t U16At(const std::vector<uint8_t>& B, size_t At) {
     return uint16_t(B.at(At) | (B.at(At + 1) << 8));
 }

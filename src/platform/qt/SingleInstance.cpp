@@ -8,6 +8,8 @@
 #include <QLocalSocket>
 #include <QLockFile>
 
+#include <memory>
+
 namespace sundral {
 namespace {
 
@@ -33,23 +35,24 @@ bool TSingleInstance::Listening() const {
     return FServer && FServer->isListening();
 }
 
-TInstanceResult TSingleInstance::Claim(uint16_t Message) {
+TInstanceResult TSingleInstance::Claim(uint16_t Message, const QByteArray& Data) {
     QLockFile lock(FServerName + QStringLiteral(".lock"));
     // Not getting the lock (a start that hangs while holding it) must not keep us from
     // starting: go on without it.
     const bool locked = lock.tryLock(kLockTimeoutMs);
-    if (SendMessage(Message)) return irAlreadyRunning;
+    if (SendMessage(Message, Data)) return irAlreadyRunning;
     const bool listening = Listen();
     if (locked) lock.unlock();
     return listening ? irClaimed : irUnavailable;
 }
 
-bool TSingleInstance::SendMessage(uint16_t Message) {
+bool TSingleInstance::SendMessage(uint16_t Message, const QByteArray& Data) {
     QLocalSocket socket;
     socket.connectToServer(FServerName);
     if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
     const char bytes[2] = {static_cast<char>(Message >> 8), static_cast<char>(Message & 0xFF)};
     socket.write(bytes, sizeof bytes);
+    socket.write(Data.left(kMaxMessageData));
     socket.waitForBytesWritten(kWriteTimeoutMs);
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
@@ -71,23 +74,38 @@ bool TSingleInstance::Listen() {
 
 void TSingleInstance::AcceptConnections() {
     while (QLocalSocket* socket = FServer->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadMessage(socket); });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // What the connection sent so far; it lives as long as the socket's connections.
+        auto received = std::make_shared<QByteArray>();
+        connect(socket, &QLocalSocket::readyRead, this,
+                [this, socket, received] { ReadMessage(socket, *received); });
+        connect(socket, &QLocalSocket::disconnected, this,
+                [this, socket, received] { EndMessage(socket, *received); });
         // The bytes may have arrived before we connected to readyRead.
-        ReadMessage(socket);
+        ReadMessage(socket, *received);
     }
 }
 
-void TSingleInstance::ReadMessage(QLocalSocket* Socket) {
-    if (Socket->bytesAvailable() < 2) return;
-    // One message per connection: whatever follows is not read.
-    disconnect(Socket, &QLocalSocket::readyRead, this, nullptr);
-    char bytes[2];
-    Socket->read(bytes, sizeof bytes);
-    const uint16_t message = static_cast<uint16_t>((static_cast<uint8_t>(bytes[0]) << 8) |
-                                                   static_cast<uint8_t>(bytes[1]));
-    Socket->disconnectFromServer();
-    if (OnMessage) OnMessage(message);
+void TSingleInstance::ReadMessage(QLocalSocket* Socket, QByteArray& Received) {
+    Received += Socket->readAll();
+    // The data's size comes from the peer: a connection that sends too much is dropped.
+    if (Received.size() > 2 + kMaxMessageData) {
+        disconnect(Socket, nullptr, this, nullptr);
+        Received.clear();
+        Socket->abort();
+        Socket->deleteLater();
+    }
+}
+
+void TSingleInstance::EndMessage(QLocalSocket* Socket, QByteArray& Received) {
+    ReadMessage(Socket, Received);
+    disconnect(Socket, nullptr, this, nullptr);
+    Socket->deleteLater();
+    if (Received.size() < 2) return;
+    const uint16_t message = static_cast<uint16_t>((static_cast<uint8_t>(Received[0]) << 8) |
+                                                   static_cast<uint8_t>(Received[1]));
+    const QByteArray data = Received.mid(2);
+    Received.clear();
+    if (OnMessage) OnMessage(message, data);
 }
 
 } // namespace sundral

@@ -5,9 +5,10 @@
 // and exists, otherwise in the temporary folder (QDir::tempPath, which follows $TMPDIR).
 //
 // Protocol: a later start connects and sends one message, the message number as two bytes,
-// high byte first (0x1A 0x01 for activation), then disconnects. The running instance reads
-// two bytes from each connection, closes it, and hands the number to OnMessage. Connections
-// that send fewer bytes are dropped.
+// high byte first (0x1A 0x01 for activation), optionally followed by data (a file name as
+// UTF-8), then disconnects. The running instance reads each connection to its end and hands
+// the number and the data to OnMessage. Connections that send fewer than two bytes, or more
+// than kMaxMessageData bytes of data, are dropped.
 //
 // Claim() settles who runs, under a lock file next to the socket so that two starts at the
 // same moment cannot both take over a stale socket:
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -34,6 +36,9 @@ namespace sundral {
 
 enum TInstanceResult { irClaimed, irAlreadyRunning, irUnavailable };
 
+// The most data one message may carry.
+inline constexpr qsizetype kMaxMessageData = 64 * 1024;
+
 class TSingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -42,20 +47,21 @@ public:
     // The full socket path described above.
     static QString DefaultServerName();
 
-    // Sends Message to a running instance, or becomes the running instance.
-    TInstanceResult Claim(uint16_t Message);
-    // Sends Message to a listening instance; false when none answers.
-    bool SendMessage(uint16_t Message);
+    // Sends Message (and Data) to a running instance, or becomes the running instance.
+    TInstanceResult Claim(uint16_t Message, const QByteArray& Data = {});
+    // Sends Message and Data to a listening instance; false when none answers.
+    bool SendMessage(uint16_t Message, const QByteArray& Data = {});
 
     QString ServerName() const { return FServerName; }
     bool Listening() const;
 
-    std::function<void(uint16_t Message)> OnMessage;
+    std::function<void(uint16_t Message, const QByteArray& Data)> OnMessage;
 
 private:
     bool Listen();
     void AcceptConnections();
-    void ReadMessage(QLocalSocket* Socket);
+    void ReadMessage(QLocalSocket* Socket, QByteArray& Received);
+    void EndMessage(QLocalSocket* Socket, QByteArray& Received);
 
     QString FServerName;
     QLocalServer* FServer = nullptr;

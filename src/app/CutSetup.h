@@ -1,0 +1,65 @@
+// What a window hands from a reader to a writer when it re-encodes a stretch of a file: the
+// sample range of a selection, the tag fields, and the WMA format that matches the input.
+// The main window, the Segment Cut and Joiner & Mixer windows and the command-line tool set
+// up their writers through these, so that all of them agree.
+//
+// Threading: pure functions on values and tag sets the caller owns; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/AuClassesFile.h"
+#include "formats/AuTags.h"
+
+namespace sundral {
+
+// A stretch of sample frames: StartSample is its first frame, EndSample the frame after its
+// last one.
+struct TSampleRange {
+    int64_t StartSample = 0;
+    int64_t EndSample = 0;
+};
+
+// Total x Position / Steps, rounded to the nearest integer with halves going to the even
+// neighbour. The product is exact (it is formed in 128 bits), so no rounding error creeps
+// in however long the file. Steps must be positive.
+int64_t ScaleToSamples(int64_t Total, int32_t Position, int32_t Steps);
+
+// The samples a selection of PositionL..PositionU on a grid of Max steps covers in a source of
+// TotalSamples frames. A grid without steps (Max 0: a file shorter than one step) selects the
+// whole source.
+TSampleRange SelectionToSamples(int64_t TotalSamples, int32_t PositionL, int32_t PositionU,
+                                int32_t Max);
+// Has the reader deliver Range: EndSample is where the selection ends, so the last frame
+// delivered is the one before it and back-to-back selections share no frame.
+void SetReaderRange(TAuStreamedInput& Reader, const TSampleRange& Range);
+
+// Opens the reader's file (by asking for its length) and raises EAuException naming the file
+// when it holds no sound the reader can deliver, so that no writer starts on it.
+void RequireSound(TAuFileIn& Reader);
+
+// Copies the twelve text fields, in the order Artist, Album, Genre, Year, Track, Title,
+// Comment, Composer, Encoder, Copyright, Language, Link.
+void CopyId3v2Fields(const TId3v2Tags& From, TId3v2Tags& To);
+
+// Fills an ID3v1 set from ID3v2 fields: Artist, Album and Genre as text; Year and Track read
+// as decimal numbers (0 when the text is not one or does not fit the field); Title and
+// Comment as text. The set is cleared first, so nothing of an earlier file stays behind (a
+// genre the list does not know leaves "Other").
+void FillId3v1FromId3v2(const TId3v2Tags& From, TId3v1Tags& To);
+
+// The WMA writer's wording for an input: "128 kbps, 44 kHz, stereo". The kilobits are
+// snapped to the nearest usual rate when close to one (95 kbps reads 96); a rate below
+// 10 kHz gets a leading blank ("48 kbps,  8 kHz, mono").
+std::string WmaFormatDescription(uint32_t Bitrate, uint32_t SampleRate, uint32_t Channels);
+
+// The format used when no description matches: 128 kbps, 44 kHz, stereo in codec 0's list.
+inline constexpr int32_t kFallbackWmaFormatIndex = 29;
+
+// The first of Formats whose text contains Description, both compared in upper case;
+// kFallbackWmaFormatIndex when none does.
+int32_t FindWmaFormatIndex(const std::string& Description, const std::vector<std::string>& Formats);
+
+} // namespace sundral

@@ -1,0 +1,38 @@
+#include "app/CutSetupWriters.h"
+
+#include "app/CutSetup.h"
+#include "app/Global.h"
+#include "formats/AuMp3Out.h"
+#include "formats/AuWinMedia.h"
+#include "formats/AuWinMediaOut.h"
+
+namespace sundral {
+
+void SetupMp3Writer(TWMIn& Reader, TMP3Out& Writer) {
+    CopyId3v2Fields(Reader.Id3v2Tags(), Writer.Id3v2Tags());
+    FillId3v1FromId3v2(Reader.Id3v2Tags(), Writer.Id3v1Tags());
+    // A rate beyond 32 bits cannot be a real MP3's; it takes the fallback choice.
+    const uint32_t bitrate = Reader.Bitrate();
+    Writer.SetBitRate(BitrateToMp3BitRate(bitrate > 0x7FFFFFFFu ? -1 : int32_t(bitrate)));
+    const uint32_t channels = Reader.Channels();
+    if (channels == 1)
+        Writer.SetMode(TMP3Mode::mmMono);
+    else if (channels == 2)
+        Writer.SetMode(TMP3Mode::mmStereo);
+    Writer.SetEnableVBR(Reader.IsVBR());
+    Writer.SetCopyright(Reader.IsProtected());
+}
+
+int32_t WmaFormatIndexFor(TWMIn& Reader, const TWMAOut& Writer) {
+    const std::string description =
+        WmaFormatDescription(Reader.Bitrate(), Reader.SampleRate(), Reader.Channels());
+    return FindWmaFormatIndex(description, Writer.Formats(0));
+}
+
+void SetupWmaWriter(TWMIn& Reader, TWMAOut& Writer) {
+    Writer.SetCodecIndex(0);
+    Writer.SetFormatIndex(WmaFormatIndexFor(Reader, Writer));
+    CopyId3v2Fields(Reader.Id3v2Tags(), Writer.Id3v2Tags());
+}
+
+} // namespace sundral

@@ -1,0 +1,169 @@
+// Cutting the selection: Start Cut writes the stretch between the thumbs into a new file of
+// the input's type through the reader/writer pair for that type, on the writer's worker.
+//
+// The writer writes beside the chosen name under a temporary one (TPendingOutput) which
+// replaces the chosen file only when the run succeeded, so a failed cut never destroys the
+// file the user agreed to overwrite. A failed run says why in a message box.
+#include <filesystem>
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/CutSetup.h"
+#include "app/CutSetupWriters.h"
+#include "app/Main.h"
+#include "app/PendingOutput.h"
+#include "controls/TrackBar2.h"
+#include "formats/AuMp3In.h"
+#include "formats/AuMp3Out.h"
+#include "formats/AuWaveIn.h"
+#include "formats/AuWaveOut.h"
+#include "formats/AuWinMedia.h"
+#include "formats/AuWinMediaOut.h"
+#include "platform/qt/Dialogs.h"
+
+namespace sundral {
+namespace {
+
+constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
+constexpr char kOverwriteQuestion[] = " has existed,overite it?";
+constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
+constexpr char kSameFileMessage[] =
+    "The cut file cannot replace the file being cut. Please choose another name.";
+constexpr char kCutFailedMessage[] = "Cutting failed: ";
+constexpr char kSaveTitle[] = "Save the cut file";
+
+// Both names reach the same file (the second need not exist).
+bool SameFile(const QString& A, const QString& B) {
+    std::error_code error;
+    const std::filesystem::path a = A.toStdString(), b = B.toStdString();
+    if (std::filesystem::exists(b, error)) return std::filesystem::equivalent(a, b, error);
+    return std::filesystem::weakly_canonical(a, error) ==
+           std::filesystem::weakly_canonical(b, error);
+}
+
+} // namespace
+
+void TfrmMain::bStartCutClick() {
+    // One cut at a time: the button is disabled while one runs.
+    if (FCutOutput) return;
+    const QString input = eOpenFile->text();
+    if (input.isEmpty() || !QFileInfo(input).isFile()) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kNoFileMessage));
+        tbAudio->update();
+        return;
+    }
+    const QFileInfo inputInfo(input);
+    // The extension with its point, as written (".MP3" stays upper case).
+    const QString extension =
+        inputInfo.suffix().isEmpty() ? QString() : QStringLiteral(".") + inputInfo.suffix();
+    const QString kind = extension.toLower();
+    if (kind != QLatin1String(".mp3") && kind != QLatin1String(".wav") &&
+        kind != QLatin1String(".wma")) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kUnknownTypeMessage));
+        tbAudio->update();
+        return;
+    }
+
+    TFileDialogOptions options;
+    options.Filter = QStringLiteral("Sound Files|*") + extension;
+    options.DefaultExt = extension.mid(1, 3);
+    options.Title = QString::fromLatin1(kSaveTitle);
+    options.FileName = QStringLiteral("cut_") + inputInfo.fileName();
+    const std::optional<QString> chosen = FDialogs.SaveFile(this, options);
+    if (!chosen) return;
+    const QString output = *chosen;
+    if (SameFile(input, output)) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
+        tbAudio->update();
+        return;
+    }
+    if (QFileInfo::exists(output)) {
+        const bool replace = FDialogs.AskYesNo(nullptr, output + QLatin1String(kOverwriteQuestion));
+        tbAudio->update();
+        if (!replace) return;
+    }
+
+    bStartCut->setEnabled(false);
+    try {
+        FCutOutput = std::make_unique<TPendingOutput>(output.toStdString());
+        const std::string temp = FCutOutput->TempName();
+        if (kind == QLatin1String(".mp3"))
+            StartMp3Cut(input, temp);
+        else if (kind == QLatin1String(".wav"))
+            StartWaveCut(input, temp);
+        else
+            StartWmaCut(input, temp);
+    } catch (...) {
+        // Nothing runs: no OnDone will come to enable the button again.
+        FCutOutput.reset();
+        bStartCut->setEnabled(true);
+        throw;
+    }
+}
+
+void TfrmMain::StartMp3Cut(const QString& Input, const std::string& Output) {
+    MP3In1->SetFileName(Input.toStdString());
+    RequireSound(*MP3In1);
+    SetReaderRange(*MP3In1, SelectionToSamples(MP3In1->TotalSamples(), tbAudio->PositionL(),
+                                               tbAudio->PositionU(), tbAudio->Max()));
+    MP3Out1->SetFileName(Output);
+    SetupMp3Writer(*MP3In1, *MP3Out1);
+    MP3Out1->Run();
+}
+
+void TfrmMain::StartWaveCut(const QString& Input, const std::string& Output) {
+    WaveIn1->SetFileName(Input.toStdString());
+    RequireSound(*WaveIn1);
+    SetReaderRange(*WaveIn1, SelectionToSamples(WaveIn1->TotalSamples(), tbAudio->PositionL(),
+                                                tbAudio->PositionU(), tbAudio->Max()));
+    WaveOut1->SetFileName(Output);
+    WaveOut1->Run();
+}
+
+void TfrmMain::StartWmaCut(const QString& Input, const std::string& Output) {
+    WMIn1->SetFileName(Input.toStdString());
+    RequireSound(*WMIn1);
+    SetReaderRange(*WMIn1, SelectionToSamples(WMIn1->TotalSamples(), tbAudio->PositionL(),
+                                              tbAudio->PositionU(), tbAudio->Max()));
+    WMAOut1->SetFileName(Output);
+    SetupWmaWriter(*WMIn1, *WMAOut1);
+    WMAOut1->Run();
+}
+
+int32_t TfrmMain::FindWmaFormatIndex() {
+    return WmaFormatIndexFor(*WMIn1, *WMAOut1);
+}
+
+void TfrmMain::CutProgress(TComponent* Sender, int32_t Progress) {
+    (void)Sender;
+    setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - Cutting ... ") +
+                   QString::number(Progress) + QLatin1Char('%'));
+}
+
+void TfrmMain::MP3Out1Progress(TComponent* Sender) {
+    CutProgress(Sender, MP3Out1->Progress());
+}
+
+void TfrmMain::WMAOut1Progress(TComponent* Sender) {
+    CutProgress(Sender, WMAOut1->Progress());
+}
+
+void TfrmMain::WaveOut1Progress(TComponent* Sender) {
+    CutProgress(Sender, WaveOut1->Progress());
+}
+
+void TfrmMain::MP3Out1Done(TComponent* Sender) {
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    bStartCut->setEnabled(true);
+    const std::unique_ptr<TPendingOutput> output = std::move(FCutOutput);
+    const auto* writer = dynamic_cast<const TAuOutput*>(Sender);
+    std::string error = writer ? writer->ExceptionMessage() : std::string();
+    if (output && error.empty()) output->Commit(error);
+    if (!error.empty())
+        FDialogs.ShowMessage(this, QString::fromLatin1(kCutFailedMessage) +
+                                       QString::fromStdString(error));
+}
+
+} // namespace sundral

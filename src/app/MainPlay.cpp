@@ -1,0 +1,156 @@
+// Opening a file, playback, the play cursor, Mark Start / Mark End and action enabling.
+//
+// Timer1 runs exactly while playback runs and is not paused; it moves the play cursor one
+// half-second step per tick. The player's own position is never read.
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "app/Main.h"
+#include "controls/MediaPlayer.h"
+#include "controls/TrackBar2.h"
+#include "platform/qt/Actions.h"
+#include "platform/qt/Dialogs.h"
+
+namespace sundral {
+namespace {
+
+constexpr char kOpenFilter[] = "Sound Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma";
+constexpr char kOpenErrorMessage[] = "Open file error. Please check whether the file is protected.";
+
+} // namespace
+
+void TfrmMain::bOpenClick() {
+    TFileDialogOptions options;
+    options.Filter = QString::fromLatin1(kOpenFilter);
+    const std::optional<QString> chosen = FDialogs.OpenFile(this, options);
+    if (!chosen) return;
+    OpenFileName(*chosen);
+}
+
+void TfrmMain::OpenSoundFile(const QString& FileName) {
+    OpenFileName(FileName);
+}
+
+void TfrmMain::OpenFileName(const QString& FileName) {
+    // The cursor and the timer belong to the file that was playing.
+    StopPlayback();
+    try {
+        eOpenFile->setText(FileName);
+        MediaPlayer1->SetFileName(FileName.toStdString());
+        MediaPlayer1->Open();
+        tbAudio->SetMax(MediaPlayer1->LengthMs() / kStepMs);
+        tbAudio->SetPositionL(0);
+        tbAudio->SetPositionU(tbAudio->Max());
+        // The start field follows the thumbs' change event; these two are set here in any
+        // case, since a selection that was already whole raises none.
+        eEnd->setText(UnitsToTimeText(tbAudio->PositionU()));
+        ShowSelectionTimes();
+        // Opening only measured the length; playback opens the file again.
+        MediaPlayer1->Close();
+    } catch (...) {
+        MediaPlayer1->Close();
+        FDialogs.ShowMessage(this, QString::fromLatin1(kOpenErrorMessage));
+        eOpenFile->clear();
+        tbAudio->update();
+    }
+}
+
+void TfrmMain::StopPlayback() {
+    Timer1->stop();
+    tbAudio->SetLinePosition(0);
+    MediaPlayer1->Close();
+}
+
+void TfrmMain::aPlayExecute() {
+    FPlayingSelection = false;
+    if (MediaPlayer1->PlayerMode() == TMPModes::mpPaused) {
+        Timer1->start();
+        MediaPlayer1->Resume();
+        return;
+    }
+    MediaPlayer1->Close();
+    MediaPlayer1->SetFileName(eOpenFile->text().toStdString());
+    Timer1->start();
+    try {
+        MediaPlayer1->Open();
+        MediaPlayer1->Play();
+    } catch (...) {
+        // Nothing plays: no cursor may run on. The error goes on to the report.
+        StopPlayback();
+        throw;
+    }
+}
+
+void TfrmMain::aPlaySelectionExecute() {
+    FPlayingSelection = true;
+    if (MediaPlayer1->PlayerMode() == TMPModes::mpPaused) {
+        Timer1->start();
+        MediaPlayer1->Resume();
+        return;
+    }
+    MediaPlayer1->Close();
+    MediaPlayer1->SetFileName(eOpenFile->text().toStdString());
+    Timer1->start();
+    try {
+        MediaPlayer1->Open();
+        MediaPlayer1->SetPlayStart(tbAudio->PositionL() * kStepMs);
+        MediaPlayer1->SetPlayEnd(tbAudio->PositionU() * kStepMs);
+        tbAudio->SetLinePosition(tbAudio->PositionL());
+        MediaPlayer1->Play();
+    } catch (...) {
+        StopPlayback();
+        throw;
+    }
+}
+
+void TfrmMain::aPauseExecute() {
+    MediaPlayer1->Pause();
+    Timer1->stop();
+}
+
+void TfrmMain::aStopExecute() {
+    Timer1->stop();
+    tbAudio->SetLinePosition(0);
+    MediaPlayer1->Stop();
+    MediaPlayer1->Close();
+}
+
+void TfrmMain::Timer1Timer() {
+    if (FPlayingSelection && tbAudio->LinePosition() >= tbAudio->PositionU()) {
+        aStopExecute();
+        return;
+    }
+    tbAudio->SetLinePosition(tbAudio->LinePosition() + 1);
+    if (tbAudio->LinePosition() >= tbAudio->Max() && aStop->Enabled()) aStopExecute();
+}
+
+void TfrmMain::aMarkStartExecute() {
+    tbAudio->SetPositionL(tbAudio->LinePosition());
+    eStart->setText(UnitsToTimeText(tbAudio->PositionL()));
+    ShowSelectionTimes();
+}
+
+void TfrmMain::aMarkEndExecute() {
+    tbAudio->SetPositionU(tbAudio->LinePosition());
+    eEnd->setText(UnitsToTimeText(tbAudio->PositionU()));
+    ShowSelectionTimes();
+}
+
+void TfrmMain::aPlayUpdate(TAction* Sender) {
+    const bool hasFile = !eOpenFile->text().isEmpty();
+    Sender->SetEnabled(hasFile && !Timer1->isActive());
+    eStart->setEnabled(hasFile);
+    eEnd->setEnabled(hasFile);
+    tbAudio->setEnabled(hasFile);
+}
+
+void TfrmMain::aPauseUpdate(TAction* Sender) {
+    Sender->SetEnabled(Timer1->isActive());
+}
+
+void TfrmMain::aStopUpdate(TAction* Sender) {
+    Sender->SetEnabled(Timer1->isActive() || tbAudio->LinePosition() > 0);
+}
+
+} // namespace sundral

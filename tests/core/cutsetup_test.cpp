@@ -1,0 +1,128 @@
+// What a cut hands from reader to writer: the sample range of a selection, the tag fields,
+// and the WMA format matching the input.
+#include <gtest/gtest.h>
+
+#include "app/CutSetup.h"
+
+using namespace sundral;
+
+namespace {
+
+struct TRangeCase {
+    const char* Name;
+    int64_t Total;
+    int32_t L, U, Max;
+    int64_t Start, End;
+};
+
+const TRangeCase kRanges[] = {
+    {"inside", 441000, 3, 7, 20, 66150, 154350},
+    {"whole range", 441000, 0, 20, 20, 0, 441000},
+    {"half rounds down to even", 5, 1, 2, 2, 2, 5},
+    {"half rounds up to even", 7, 1, 2, 2, 4, 7},
+    {"above half rounds up", 10, 2, 3, 3, 7, 10},
+    {"no steps takes the whole file", 1234, 0, 0, 0, 0, 1234},
+    // 2^40 frames times a large position overflows 64 bits; the result does not.
+    {"product beyond 64 bits", int64_t(3) << 40, 1 << 30, 3 << 29, 3 << 29, int64_t(1) << 41,
+     int64_t(3) << 40},
+};
+
+TEST(CutSetup, SelectionMapsOntoTheReadersSamples) {
+    for (const TRangeCase& c : kRanges) {
+        SCOPED_TRACE(c.Name);
+        const TSampleRange range = SelectionToSamples(c.Total, c.L, c.U, c.Max);
+        EXPECT_EQ(range.StartSample, c.Start);
+        EXPECT_EQ(range.EndSample, c.End);
+    }
+}
+
+struct TDescriptionCase {
+    uint32_t Bitrate, SampleRate, Channels;
+    const char* Description;
+};
+
+TEST(CutSetup, WmaDescriptionUsesTheFormatListsWording) {
+    const TDescriptionCase cases[] = {
+        {128000, 44100, 2, "128 kbps, 44 kHz, stereo"},
+        {48000, 8000, 1, "48 kbps,  8 kHz, mono"},
+        {95000, 48000, 6, "96 kbps, 48 kHz, stereo"},
+        {100000, 44100, 2, "100 kbps, 44 kHz, stereo"},
+        {90999, 22050, 1, "90 kbps, 22 kHz, mono"},
+        {134999, 32000, 2, "128 kbps, 32 kHz, stereo"},
+        {135000, 32000, 2, "135 kbps, 32 kHz, stereo"},
+        {179000, 44100, 2, "160 kbps, 44 kHz, stereo"},
+        {199000, 44100, 2, "192 kbps, 44 kHz, stereo"},
+        {251000, 44100, 2, "256 kbps, 44 kHz, stereo"},
+        {329999, 44100, 2, "320 kbps, 44 kHz, stereo"},
+    };
+    for (const TDescriptionCase& c : cases)
+        EXPECT_EQ(WmaFormatDescription(c.Bitrate, c.SampleRate, c.Channels), c.Description);
+}
+
+TEST(CutSetup, WmaFormatIsTheFirstWhoseTextContainsTheDescription) {
+    const std::vector<std::string> formats = {
+        "64 kbps, 44 kHz, stereo CBR", "48 kbps,  8 kHz, mono CBR", "128 kbps, 44 kHz, stereo CBR",
+        "128 kbps, 44 kHz, stereo 1-pass CBR"};
+    EXPECT_EQ(FindWmaFormatIndex("128 KBPS, 44 KHZ, STEREO", formats), 2);
+    EXPECT_EQ(FindWmaFormatIndex("48 kbps,  8 kHz, mono", formats), 1);
+    EXPECT_EQ(FindWmaFormatIndex("48 kbps, 8 kHz, mono", formats), kFallbackWmaFormatIndex);
+    EXPECT_EQ(FindWmaFormatIndex("32 kbps, 22 kHz, mono", {}), kFallbackWmaFormatIndex);
+}
+
+TEST(CutSetup, TagsFollowTheInput) {
+    TId3v2Tags from;
+    from.SetVersion23(false); // a version 2.2 tag: the fields sit under 3-character IDs
+    from.SetArtist(u"Ärtist");
+    from.SetAlbum(u"Album");
+    from.SetGenre(u"Rock");
+    from.SetYear("2024");
+    from.SetTrack("7");
+    from.SetTitle(u"Title");
+    from.SetComment(u"Comment");
+    from.SetComposer(u"Composer");
+    from.SetEncoder(u"Encoder");
+    from.SetCopyright(u"Copyright");
+    from.SetLanguage(u"eng");
+    from.SetLink(u"http://example.org/");
+
+    TId3v2Tags to;
+    to.SetTitle(u"left over from an earlier cut");
+    CopyId3v2Fields(from, to);
+    for (int field = 0; field < kId3v2FieldCount; ++field) {
+        const auto f = TId3v2Field(field);
+        EXPECT_EQ(to.AsWideString(to.FieldKey(f)), from.AsWideString(from.FieldKey(f)))
+            << kId3v2Frames[field].V23;
+    }
+
+    TId3v1Tags v1;
+    v1.SetGenre("Jazz");
+    FillId3v1FromId3v2(from, v1);
+    EXPECT_EQ(v1.Artist(), "Ärtist");
+    EXPECT_EQ(v1.Album(), "Album");
+    EXPECT_EQ(v1.Genre(), "Rock");
+    EXPECT_EQ(v1.Year(), 2024);
+    EXPECT_EQ(v1.Track(), 7);
+    EXPECT_EQ(v1.Title(), "Title");
+    EXPECT_EQ(v1.Comment(), "Comment");
+
+    // Numbers that are no numbers, or do not fit the ID3v1 fields, become 0; a genre the
+    // list lacks leaves "Other", not the earlier file's genre.
+    struct {
+        const char* Year;
+        const char* Track;
+        uint16_t WantYear;
+        uint8_t WantTrack;
+    } const numbers[] = {
+        {"abc", "3/12", 0, 0}, {"70000", "256", 0, 0}, {" 1999 ", "255", 1999, 255}};
+    for (const auto& n : numbers) {
+        from.SetYear(n.Year);
+        from.SetTrack(n.Track);
+        from.SetGenre(u"No such genre");
+        FillId3v1FromId3v2(from, v1);
+        EXPECT_EQ(v1.Year(), n.WantYear) << n.Year;
+        EXPECT_EQ(v1.Track(), n.WantTrack) << n.Track;
+        EXPECT_EQ(v1.Genre(), "Other");
+    }
+}
+
+} // namespace
