@@ -130,16 +130,24 @@ void TToolComponents::StopWriters() const {
         if (writer->Busy()) writer->Stop(false);
 }
 
+bool IsSameFile(const std::string& A, const std::string& B) {
+    std::error_code error;
+    if (std::filesystem::exists(B, error)) return std::filesystem::equivalent(A, B, error);
+    return std::filesystem::weakly_canonical(A, error) ==
+           std::filesystem::weakly_canonical(B, error);
+}
+
 void RequireSameLayout(TAuFileIn& First, TAuFileIn& Second) {
     const uint32_t rate1 = First.SampleRate(), rate2 = Second.SampleRate();
     const uint32_t channels1 = First.Channels(), channels2 = Second.Channels();
     if (rate1 == rate2 && channels1 == channels2) return;
     const auto layout = [](uint32_t Rate, uint32_t Channels) {
-        return std::to_string(Rate) + " Hz " +
-               (Channels == 1 ? std::string("mono") : std::to_string(Channels) + " channels");
+        return std::to_string(Rate) + " Hz, " + std::to_string(Channels) +
+               (Channels == 1 ? " channel" : " channels");
     };
-    throw EAuException("the files differ in sample rate or channels (" + layout(rate1, channels1) +
-                       " and " + layout(rate2, channels2) + ")");
+    throw EAuException("The two files differ in sample rate or channels (" +
+                       layout(rate1, channels1) + " and " + layout(rate2, channels2) +
+                       "): they cannot be joined or mixed.");
 }
 
 } // namespace sundral
