@@ -1,5 +1,6 @@
 #include "tools/SegmentChain.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,7 @@ TChainStep TSegmentChain::End(TChainState State, const std::string& Message) {
     }
     FCutting = false;
     FStep = 0;
+    FPieceFrames.clear();
     return step;
 }
 
@@ -135,12 +137,15 @@ TAuFileOut& TSegmentChain::SetupCut(int32_t Piece) {
     reader.SetFileName(FRun.Source);
     RequireSound(reader);
     const int64_t start = FrameAt(reader, piece.StartMs);
+    const int64_t end = piece.ToEnd ? reader.TotalSamples() : FrameAt(reader, piece.EndMs);
     if (piece.ToEnd) {
         reader.SetStartSample(start);
         reader.SetEndSample(-1);
     } else {
-        SetReaderRange(reader, {start, FrameAt(reader, piece.EndMs)});
+        SetReaderRange(reader, {start, end});
     }
+    FPieceFrames.resize(size_t(Piece) + 1);
+    FPieceFrames[size_t(Piece)] = std::max<int64_t>(end - start, 0);
     TAuFileOut& writer = *FComponents.Writer(FKind);
     writer.SetInput(&reader);
     writer.SetFileName(Target(PieceCount() == 1, CutFileName(Piece + 1, FExtension)));
@@ -154,10 +159,15 @@ TAuFileOut& TSegmentChain::SetupJoin(int32_t Join) {
     first.SetFileName(
         WorkFile(Join == 1 ? CutFileName(1, FExtension) : JoinFileName(Join - 1, FExtension)));
     second.SetFileName(WorkFile(CutFileName(Join + 1, FExtension)));
-    // Reader 1 last cut a piece: the joins read whole files.
-    for (TAuFileIn* reader : {&first, &second}) {
+    // Each file is read for as many frames as its pieces were cut with: a lossy writer
+    // fills its last block with silence, which would otherwise end up between the pieces.
+    int64_t firstFrames = 0;
+    for (int32_t piece = 0; piece < Join; ++piece) firstFrames += FPieceFrames.at(size_t(piece));
+    const int64_t secondFrames = FPieceFrames.at(size_t(Join));
+    for (auto [reader, frames] :
+         {std::pair{&first, firstFrames}, std::pair{&second, secondFrames}}) {
         reader->SetStartSample(0);
-        reader->SetEndSample(-1);
+        reader->SetEndSample(frames > 0 ? frames - 1 : -1);
         RequireSound(*reader);
     }
     TAudioMixer& mixer = *FComponents.AudioMixer1;

@@ -9,6 +9,9 @@
 // job or ends the run. The state is Cutting and Step as the step machine keeps them: Step
 // counts the jobs of the current phase that have finished.
 //
+// The joins read each piece for as many frames as it was cut with, so the silence a lossy
+// encoder pads its last block with does not end up between the pieces.
+//
 // Every run gets a fresh folder below the work folder, so pieces of different runs never
 // mix; it is removed with everything in it when the run ends, however it ends. The output is
 // written under a temporary name beside it (PendingOutput.h) and takes its name only when
@@ -105,6 +108,7 @@ private:
     std::unique_ptr<TPendingOutput> FPending;
     bool FCutting = false;
     int32_t FStep = 0;
+    std::vector<int64_t> FPieceFrames; // frames each piece was cut with
 };
 
 } // namespace sundral
