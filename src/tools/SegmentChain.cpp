@@ -18,6 +18,18 @@ constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut."
 constexpr char kNothingRemainsMessage[] =
     "Nothing would remain of the file: the segments cover all of it.";
 
+// RequireSound, with the file's name in every refusal ("cut2.wav: No such file or
+// directory" rather than the bare system text).
+void RequireReadable(TAuFileIn& Reader) {
+    try {
+        RequireSound(Reader);
+    } catch (const EAuException& e) {
+        const std::string text = e.what();
+        if (text.rfind(Reader.FileName(), 0) == 0) throw;
+        throw EAuException(Reader.FileName() + ": " + text);
+    }
+}
+
 } // namespace
 
 std::string SegmentWorkFolder() {
@@ -135,7 +147,7 @@ TAuFileOut& TSegmentChain::SetupCut(int32_t Piece) {
     const TKeptPiece& piece = FRun.Pieces.at(size_t(Piece));
     TAuFileIn& reader = *FComponents.Reader(FKind, 1);
     reader.SetFileName(FRun.Source);
-    RequireSound(reader);
+    RequireReadable(reader);
     const int64_t start = FrameAt(reader, piece.StartMs);
     const int64_t end = piece.ToEnd ? reader.TotalSamples() : FrameAt(reader, piece.EndMs);
     if (piece.ToEnd) {
@@ -168,7 +180,7 @@ TAuFileOut& TSegmentChain::SetupJoin(int32_t Join) {
          {std::pair{&first, firstFrames}, std::pair{&second, secondFrames}}) {
         reader->SetStartSample(0);
         reader->SetEndSample(frames > 0 ? frames - 1 : -1);
-        RequireSound(*reader);
+        RequireReadable(*reader);
     }
     TAudioMixer& mixer = *FComponents.AudioMixer1;
     mixer.SetMode(TAudioMixerMode::amConcatenate);

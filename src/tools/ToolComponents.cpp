@@ -127,7 +127,7 @@ void TToolComponents::SetupWriter(TSoundKind Kind) const {
 void TToolComponents::StopWriters() const {
     for (TAuOutput* writer : {static_cast<TAuOutput*>(WaveOut1), static_cast<TAuOutput*>(MP3Out1),
                               static_cast<TAuOutput*>(WMAOut1)})
-        if (writer->Busy()) writer->Stop(false);
+        writer->Stop(false); // also drops the events of a run that has just ended
 }
 
 bool IsSameFile(const std::string& A, const std::string& B) {

@@ -57,7 +57,8 @@ struct TToolComponents {
     // The MP3 and WMA writers take their tags and encoding from reader 1 of their type
     // (CutSetupWriters.h); the WAV writer needs nothing. Opens the reader's file.
     void SetupWriter(TSoundKind Kind) const;
-    // Stops every busy writer synchronously: no event of the stopped run follows.
+    // Stops every writer synchronously: no event of its last run follows, even one that
+    // ended but whose OnDone has not run yet.
     void StopWriters() const;
 };
 
