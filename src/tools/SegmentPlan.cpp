@@ -30,6 +30,8 @@ std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentMs>& Segments, int3
     int64_t start = 0;
     for (const TSegmentMs& segment : Segments) {
         const int64_t end = segment.StartMs > 0 ? int64_t(segment.StartMs) - MarginMs : 0;
+        // A segment past the file's end leaves the rest of the file as the last piece.
+        if (end >= FileLengthMs) break;
         if (end > start) pieces.push_back({int32_t(start), int32_t(end), false});
         start = int64_t(segment.EndMs) + MarginMs;
     }
