@@ -10,8 +10,8 @@ static void InitSundralQrc() {
 namespace sundral {
 
 void InitAppResources() {
-    static const bool done = (InitSundralQrc(), true);
-    (void)done;
+    static const bool kRegistered = (InitSundralQrc(), true);
+    (void)kRegistered;
 }
 
 QString SkinStyleSheet() {

@@ -25,7 +25,7 @@ uint32_t DecimalField(const std::string& Text, uint32_t Limit) {
 
 std::string Upper(std::string Text) {
     std::transform(Text.begin(), Text.end(), Text.begin(),
-                   [](unsigned char c) { return char(std::toupper(c)); });
+                   [](unsigned char Letter) { return char(std::toupper(Letter)); });
     return Text;
 }
 

@@ -1,4 +1,5 @@
-// The web pages the windows open with the desktop's handler.
+// The web pages the windows open with the desktop's handler, and how the windows show them.
+// Threading and ownership: constants only.
 #pragma once
 
 namespace sundral {

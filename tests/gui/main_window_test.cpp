@@ -331,11 +331,12 @@ void MainWindowTest::playSelectionPlaysExactlyTheSelection() {
     const TBytes played = f.Dir.ReadBytes("played.raw");
     std::vector<uint16_t> samples;
     for (size_t i = 0; i + 1 < played.size(); i += 2) samples.push_back(GetU16(&played[i]));
-    const auto first = std::find_if(samples.begin(), samples.end(), [](uint16_t s) { return s; });
+    const auto first =
+        std::find_if(samples.begin(), samples.end(), [](uint16_t Sample) { return Sample != 0; });
     QVERIFY(first != samples.end());
     QCOMPARE(int(*first), 1 + 16000);
     const auto sounding =
-        std::count_if(samples.begin(), samples.end(), [](uint16_t s) { return s; });
+        std::count_if(samples.begin(), samples.end(), [](uint16_t Sample) { return Sample != 0; });
     QCOMPARE(int(sounding), 16000);
     QCOMPARE(int(samples[first - samples.begin() + 15999]), 1 + 31999);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "RiffBytes.h"
 #include "RunCommand.h"
@@ -23,6 +24,24 @@ std::string FfprobeStreams(const std::filesystem::path& File) {
         r.Output.rfind("[STREAM]", 0) != 0)
         return {};
     return r.Output;
+}
+
+std::map<std::string, std::string> FfprobeEntries(const std::string& Input,
+                                                  const std::string& Entries) {
+    const TCommandResult r =
+        RunCommand("ffprobe -v error -show_entries " + ShellQuote(Entries) +
+                   " -of default=noprint_wrappers=1 " + ShellQuote(Input) + " 2>/dev/null");
+    std::map<std::string, std::string> values;
+    if (r.ExitCode != 0) return values;
+    std::istringstream lines(r.Output);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        std::string key = line.substr(0, equals);
+        if (key.rfind("TAG:", 0) == 0) key.erase(0, 4);
+        values[key] = line.substr(equals + 1);
+    }
+    return values;
 }
 
 std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File) {

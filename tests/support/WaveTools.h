@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ int64_t SoxFrames(const std::filesystem::path& File);
 // ffprobe's stream description (`-show_streams`) of an audio file it accepts without error;
 // empty when it rejects the file or reports an error.
 std::string FfprobeStreams(const std::filesystem::path& File);
+
+// ffprobe's values for `-show_entries Entries` (e.g. "stream=sample_rate:format_tags"), by
+// key; tags under their own names ("TAG:" dropped). Empty when ffprobe fails.
+std::map<std::string, std::string> FfprobeEntries(const std::string& Input,
+                                                  const std::string& Entries);
 
 // The file decoded by ffmpeg to interleaved 16-bit samples; empty on failure.
 std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File);
