@@ -16,6 +16,9 @@ bool RowsInSequence(const std::vector<TSegmentRow>& Rows) {
     // Each row against every later one, as the list shows them.
     for (size_t i = 0; i < Rows.size(); ++i) {
         const int32_t end = TimeTextToMs(Rows[i].End);
+        // The list only takes rows whose start lies before their end; any other is no
+        // segment.
+        if (TimeTextToMs(Rows[i].Start) >= end) return false;
         for (size_t j = i + 1; j < Rows.size(); ++j)
             if (TimeTextToMs(Rows[j].Start) < end) return false;
     }

@@ -38,8 +38,9 @@ enum class TTimeRole { trPieceEnd, trPieceStart };
 // piece's end, 100 ms later for its start. Times before 0 read as 0.
 std::string ShiftTimeText(const std::string& Text, TTimeRole Role);
 
-// True when every row starts no earlier than every row before it ends (in list order): the
-// rows are ascending and do not overlap; a segment may start where the previous one ends.
+// True when every row starts before it ends and no earlier than every row before it ends
+// (in list order): the rows are ascending and do not overlap; a segment may start where the
+// previous one ends.
 bool RowsInSequence(const std::vector<TSegmentRow>& Rows);
 
 // A kept stretch in milliseconds; ToEnd means it runs to the end of the file's data, so
