@@ -180,7 +180,6 @@ private:
     void StartMp3Cut(const QString& Input, const std::string& Output);
     void StartWaveCut(const QString& Input, const std::string& Output);
     void StartWmaCut(const QString& Input, const std::string& Output);
-    void ShowSideWindow(const QString& Name, const QString& Caption);
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;

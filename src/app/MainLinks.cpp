@@ -1,7 +1,7 @@
-// The banner's web links, the About menu and box, and the side windows.
+// The banner's web links, the About menu and box, and the side windows (Segment Cut,
+// Joiner & Mixer), each created anew, shown modally and destroyed when it closes.
 #include <QCursor>
 #include <QDesktopServices>
-#include <QDialog>
 #include <QMenu>
 #include <QUrl>
 
@@ -10,6 +10,8 @@
 #include "app/WebLinks.h"
 #include "controls/TrackBar2.h"
 #include "platform/qt/Dialogs.h"
+#include "tools/Joiner.h"
+#include "tools/SegmentCut.h"
 
 namespace sundral {
 namespace {
@@ -47,21 +49,17 @@ void TfrmMain::miExitClick() {
     close();
 }
 
-void TfrmMain::ShowSideWindow(const QString& Name, const QString& Caption) {
+void TfrmMain::bSegmentCutClick() {
     // The side windows open their own files; they get nothing from this one.
-    QDialog window(this);
-    window.setObjectName(Name);
-    window.setWindowTitle(Caption);
+    TfrmSegmentCut window(FDialogs, this);
     FDialogs.ShowModal(window);
     tbAudio->update();
 }
 
-void TfrmMain::bSegmentCutClick() {
-    ShowSideWindow(QStringLiteral("frmSegmentCut"), QStringLiteral("Segment Cut"));
-}
-
 void TfrmMain::bJoinerClick() {
-    ShowSideWindow(QStringLiteral("frmJoiner"), QStringLiteral("Joiner & Mixer"));
+    TfrmJoiner window(FDialogs, this);
+    FDialogs.ShowModal(window);
+    tbAudio->update();
 }
 
 } // namespace sundral

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/CliCommands.h"
+#include "cli/CliSegmentCut.h"
 
 using namespace sundral::cli;
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
         addCommon(cmd);
     }
 
+    TSegmentCutOptions segmentCut;
+    CLI::App* segment = AddSegmentCutCommand(app, segmentCut, common);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -64,5 +68,6 @@ int main(int argc, char** argv) {
     if (cut->parsed()) return CommandCut(in, out, from, to, samples, common);
     if (join->parsed()) return CommandJoin(a, b, out, false, common);
     if (mix->parsed()) return CommandJoin(a, b, out, true, common);
+    if (segment->parsed()) return CommandSegmentCut(segmentCut, common);
     return 2;
 }

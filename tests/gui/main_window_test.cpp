@@ -14,6 +14,8 @@
 #include "app/About.h"
 #include "controls/LinkLabel.h"
 #include "controls/MediaPlayer.h"
+#include "tools/Joiner.h"
+#include "tools/SegmentCut.h"
 
 using namespace sundral;
 using namespace sundral_test;
@@ -353,6 +355,9 @@ void MainWindowTest::linksAboutBoxAndSideWindows() {
             about->Image3->Click();
             about->lbEAddress->Click();
         }
+        // The side windows are the real ones, owned by the main window.
+        if (qobject_cast<TfrmSegmentCut*>(&Window) || qobject_cast<TfrmJoiner*>(&Window))
+            captions << Window.objectName() + (Window.parent() == &w ? "" : " without owner");
         return int(QDialog::Accepted);
     };
     w.Image1->Click();
@@ -372,7 +377,7 @@ void MainWindowTest::linksAboutBoxAndSideWindows() {
                                         "https://www.orvane.example/sundral/update/", home, donate,
                                         donate, home}));
     QCOMPARE(captions, (QStringList{"About Orvane Sundral", "Orvane Sundral", "Segment Cut",
-                                    "Joiner & Mixer"}));
+                                    "frmSegmentCut", "Joiner & Mixer", "frmJoiner"}));
     w.miExit->trigger();
     QVERIFY(!w.isVisible());
 }

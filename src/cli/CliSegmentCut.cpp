@@ -1,0 +1,148 @@
+#include "cli/CliSegmentCut.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/Global.h"
+#include "cli/CliFiles.h"
+#include "cli/CliRun.h"
+#include "cli/CliTime.h"
+#include "tools/SegmentChain.h"
+
+namespace sundral::cli {
+namespace {
+
+int Fail(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 1;
+}
+
+int Usage(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 2;
+}
+
+// One "FROM-TO" in milliseconds, rounded to the nearest; false with the reason in Error.
+bool ParseRemove(const std::string& Text, TSegmentMs& Segment, std::string& Error) {
+    const size_t dash = Text.find('-');
+    if (dash == std::string::npos || Text.find('-', dash + 1) != std::string::npos) {
+        Error = "--remove '" + Text + "': give FROM-TO";
+        return false;
+    }
+    int32_t ms[2];
+    const std::string ends[2] = {Text.substr(0, dash), Text.substr(dash + 1)};
+    for (int i = 0; i < 2; ++i) {
+        const auto position = ParsePosition(ends[i], false, Error);
+        if (!position) {
+            Error = "--remove: " + Error;
+            return false;
+        }
+        const int64_t rounded = (position->Nanoseconds + 500'000) / 1'000'000;
+        // Positions are held in 32-bit milliseconds, as in the windows.
+        if (rounded > INT32_MAX) {
+            Error = "--remove '" + Text + "': too far into a file";
+            return false;
+        }
+        ms[i] = int32_t(rounded);
+    }
+    if (ms[0] >= ms[1]) {
+        Error = "--remove '" + Text + "': FROM must lie before TO";
+        return false;
+    }
+    Segment = {ms[0], ms[1]};
+    return true;
+}
+
+// Runs the chain's jobs one after another; 0 when the output was written.
+int RunChain(TSegmentChain& Chain, TChainStep Step, const std::string& Out, bool ShowProgress) {
+    while (Step.State == TChainState::csRunning) {
+        if (ShowProgress) std::fprintf(stderr, "%s\n", Step.Caption.substr(3).c_str());
+        TAuFileOut* writer = nullptr;
+        try {
+            writer = &Chain.SetupJob();
+        } catch (const std::exception& e) {
+            Step = Chain.Fail(e.what());
+            break;
+        }
+        const TRunResult result = RunToEnd(*writer, ShowProgress);
+        if (result.Interrupted) {
+            Chain.Abandon();
+            return Fail("interrupted; " + Out + " was not written");
+        }
+        Step = Chain.JobEnded(result.Ok ? std::string() : result.Message);
+    }
+    if (Step.State == TChainState::csFailed)
+        return Fail(Step.Message + "; " + Out + " was not written");
+    return 0;
+}
+
+} // namespace
+
+CLI::App* AddSegmentCutCommand(CLI::App& App, TSegmentCutOptions& Options, TCommonOptions& Common) {
+    CLI::App* command = App.add_subcommand(
+        "segment-cut", "Remove stretches from IN and write what remains, joined, to OUT");
+    command->add_option("IN", Options.In, "The sound file to cut")->required();
+    command->add_option("OUT", Options.Out, "The new file, of the same type as IN")->required();
+    command
+        ->add_option("--remove", Options.Removes,
+                     "A stretch FROM-TO to remove (time texts or seconds); repeat for more")
+        ->required();
+    command->add_flag("--exact", Options.Exact,
+                      "Remove exactly FROM-TO (by default 100 ms more on each side)");
+    command->add_flag("-q,--quiet", Common.Quiet, "No progress");
+    command->add_flag("-f,--force", Common.Force, "Replace an existing OUT");
+    return command;
+}
+
+int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& Common) {
+    const TSoundKind kind = SoundKindOf(Options.In);
+    if (kind == TSoundKind::skUnknown) return Usage(Options.In + ": use a .wav, .mp3 or .wma file");
+    if (SoundKindOf(Options.Out) != kind)
+        return Usage(Options.Out + ": the output must be of the same type as the input");
+    if (SameFile(Options.In, Options.Out))
+        return Usage(Options.Out + ": the output would overwrite the input");
+    std::vector<TSegmentMs> segments;
+    std::string error;
+    for (const std::string& text : Options.Removes) {
+        TSegmentMs segment;
+        if (!ParseRemove(text, segment, error)) return Usage(error);
+        if (!segments.empty() && segment.StartMs < segments.back().EndMs)
+            return Usage("the stretches to remove must be in ascending order and not overlap");
+        segments.push_back(segment);
+    }
+    std::error_code exists;
+    if (std::filesystem::exists(Options.Out, exists) && !Common.Force)
+        return Fail(Options.Out + ": the file exists (use --force to replace it)");
+
+    try {
+        TComponent owner(nullptr);
+        const TToolComponents components(&owner);
+        TAuFileIn& reader = *components.Reader(kind, 1);
+        reader.SetFileName(Options.In);
+        if (!CheckReadable(reader, Options.In, error)) return Fail(error);
+        const uint32_t rate = reader.SampleRate();
+        const int64_t frames = std::max<int64_t>(reader.TotalSamples(), 0);
+        const int64_t lengthMs = rate ? frames * 1000 / rate : 0;
+        if (segments.back().EndMs > lengthMs)
+            return Usage("--remove: " + MsToTimeText(segments.back().EndMs) +
+                         " lies past the end of " + Options.In + " (" +
+                         MsToTimeText(int32_t(std::min<int64_t>(lengthMs, INT32_MAX))) + ")");
+
+        TSegmentRun run;
+        run.Source = Options.In;
+        run.Output = Options.Out;
+        run.WorkFolder = SegmentWorkFolder();
+        run.Pieces = KeptPieces(segments, int32_t(std::min<int64_t>(lengthMs, INT32_MAX)),
+                                Options.Exact ? 0 : kSegmentMarginMs);
+        TSegmentChain chain(components);
+        const TChainStep first = chain.Begin(run);
+        return RunChain(chain, first, Options.Out, !Common.Quiet && isatty(STDERR_FILENO));
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
+
+} // namespace sundral::cli

@@ -1,0 +1,30 @@
+// `sundral-cli segment-cut IN OUT --remove FROM-TO ...`: removes stretches from a sound file
+// and writes what remains, joined in order, to OUT, through the same chain of jobs as the
+// Segment Cut window (tools/SegmentChain.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+
+namespace CLI {
+class App;
+}
+
+namespace sundral::cli {
+
+struct TSegmentCutOptions {
+    std::string In;
+    std::string Out;
+    // "FROM-TO", each end a time text (00:01:02.5) or seconds (62.5).
+    std::vector<std::string> Removes;
+    // Keep the segments' bounds as given instead of growing each by 100 ms on both sides.
+    bool Exact = false;
+};
+
+// Adds the subcommand to App; its arguments land in Options and Common.
+CLI::App* AddSegmentCutCommand(CLI::App& App, TSegmentCutOptions& Options, TCommonOptions& Common);
+int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& Common);
+
+} // namespace sundral::cli

@@ -1,0 +1,101 @@
+// The Joiner & Mixer window: two sound files of one type become one new file of that type,
+// the second appended to the first (Joiner) or both played at once (Mixer).
+//
+// The controls are public members named as in the window's design (eFile1, bOpen2, rgMode,
+// bStart, ...), each control's objectName the same text. The work is one run of the writer
+// of the files' type, reading the mixer over the two readers of that type (Joiner.cpp: the
+// form; JoinerRun.cpp: the checks, the run and its events). Files whose sample rates or
+// channel counts differ are refused before anything is written, and so is an output that
+// is one of the inputs. The output is written under a temporary name and takes its name only
+// when the run succeeded; a failed run says why.
+//
+// Threading: GUI thread only; the writer's events arrive on it through the dispatcher.
+// Ownership: controls are Qt children of the window; the audio components belong to the
+// window's component root. Closing or destroying the window stops a running writer
+// synchronously (no event follows) and removes its unfinished file. The TDialogs passed in
+// is not owned and must outlive the window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include <QDialog>
+#include <QString>
+
+#include "platform/qt/Dialogs.h"
+#include "tools/ToolComponents.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace sundral {
+
+class TComponent;
+class TPendingOutput;
+class TRadioGroup;
+
+inline constexpr int kJoinerClientWidth = 520;
+inline constexpr int kJoinerClientHeight = 176;
+
+class TfrmJoiner : public QDialog {
+    Q_OBJECT
+public:
+    TfrmJoiner(TDialogs& Dialogs, QWidget* Owner);
+    ~TfrmJoiner() override;
+
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr; // "File1:"
+    QLineEdit* eFile1 = nullptr;
+    QPushButton* bOpen1 = nullptr;
+    QLabel* Label2 = nullptr; // "File2:"
+    QLineEdit* eFile2 = nullptr;
+    QPushButton* bOpen2 = nullptr;
+    TRadioGroup* rgMode = nullptr; // 0 "Joiner", 1 "Mixer"
+    QPushButton* bStart = nullptr;
+    QPushButton* bClose = nullptr;
+    TFileDialogOptions OpenDialog1;
+    TFileDialogOptions SaveDialog1;
+
+    // The readers, the mixer and the writers, named as in the design.
+    const TToolComponents& Components() const { return *FTools; }
+    QString SavedCaption;
+    bool Processing() const { return FOutput != nullptr; }
+
+    // Handlers, public so that tests can drive what a click would.
+    void bOpen1Click();
+    void bOpen2Click();
+    void bStartClick();
+    void bCloseClick();
+    void WaveOut1Progress(TComponent* Sender);
+    void MP3Out1Progress(TComponent* Sender);
+    void WMAOut1Progress(TComponent* Sender);
+    void WaveOut1Done(TComponent* Sender);
+    // The index of codec 0's format that matches WMIn1 (CutSetup.h's rule).
+    int32_t FindWmaFormatIndex();
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+    void done(int Result) override;
+
+private:
+    void CreateForm();
+    void FormCreate();
+    void FormClose();
+    void OpenRow(QLineEdit* Edit, int Number);
+    void ShowProgress(int32_t Progress);
+    // The readers of Kind set to the two files, checked for sound and a common layout;
+    // the message box tells why not and false comes back.
+    bool CheckInputs(TSoundKind Kind);
+    void StartRun(TSoundKind Kind, const QString& Output);
+    void EndRun();
+
+    TDialogs& FDialogs;
+    std::unique_ptr<TComponent> FComponents;
+    std::unique_ptr<TToolComponents> FTools;
+    std::unique_ptr<TPendingOutput> FOutput; // the file a running job writes
+    bool FWaitCursor = false;
+};
+
+} // namespace sundral

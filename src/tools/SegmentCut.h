@@ -1,0 +1,139 @@
+// The Segment Cut window: open one sound file, list the segments to remove (start and end
+// times), and write what remains of the file, joined in order, to a new file of its type.
+//
+// The controls and actions are public members named as in the window's design (bOpen,
+// eStart, lvMain, aStartCut, ...), each control's objectName the same text, so tests find
+// them with findChild. The handlers live in files by topic: SegmentCutList (the file, the
+// time fields, the list and its actions) and SegmentCutRun (Start Now and the chain of jobs,
+// whose logic is TSegmentChain's). The list holds each row's times exactly as typed.
+//
+// Threading: GUI thread only; the writers' events arrive on it through the dispatcher.
+// Ownership: controls and actions are Qt children of the window; the audio components and
+// the media player belong to the window's component root. Closing or destroying the window
+// stops a running job synchronously (no handler runs afterwards) and removes the run's
+// files. The TDialogs passed in is not owned and must outlive the window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QString>
+
+#include "platform/qt/Dialogs.h"
+#include "tools/SegmentChain.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace sundral {
+
+class TAction;
+class TActionList;
+class TComponent;
+class TMediaPlayer;
+
+inline constexpr int kSegmentCutClientWidth = 427;
+inline constexpr int kSegmentCutClientHeight = 364;
+
+class TfrmSegmentCut : public QDialog {
+    Q_OBJECT
+public:
+    TfrmSegmentCut(TDialogs& Dialogs, QWidget* Owner);
+    ~TfrmSegmentCut() override;
+
+    QLineEdit* eOpenFile = nullptr;
+    QPushButton* bOpen = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr; // "Start Time: "
+    QLineEdit* eStart = nullptr;
+    QLabel* Label2 = nullptr; // "---"
+    QLabel* Label3 = nullptr; // "End Time: "
+    QLineEdit* eEnd = nullptr;
+    QLabel* Label4 = nullptr; // "Total File Time: "
+    QLabel* lFileTime = nullptr;
+    QPushButton* bAdd = nullptr;
+    QTableWidget* lvMain = nullptr;
+    QPushButton* bStart = nullptr;
+    QPushButton* bUP = nullptr;
+    QPushButton* bDown = nullptr;
+    QPushButton* bRemove = nullptr;
+    QPushButton* bRemoveAll = nullptr;
+    QPushButton* bClose = nullptr;
+
+    TActionList* ActionList1 = nullptr;
+    TAction* aStartCut = nullptr;
+    TAction* aMoveUp = nullptr;
+    TAction* aMoveDown = nullptr;
+    TAction* aRemove = nullptr;
+
+    TMediaPlayer* MediaPlayer1 = nullptr;
+    TFileDialogOptions OpenDialog1;
+    TFileDialogOptions SaveDialog1;
+
+    // The readers, the mixer and the writers, named as in the design.
+    const TToolComponents& Components() const { return *FTools; }
+    const TSegmentChain& Chain() const { return *FChain; }
+
+    QString SavedCaption;
+    std::string WorkFolder; // below which each run makes its own folder; ends in '/'
+    QString OutputFileName;
+    int32_t FileLengthMs = 0;
+    // The kept pieces' start and end times, two per piece.
+    std::vector<std::string> TimePoints;
+    int32_t PieceCount() const { return FChain->PieceCount(); }
+    bool Cutting() const { return FChain->Cutting(); }
+    int32_t Step() const { return FChain->Step(); }
+
+    // The list's rows as typed; the selected row, -1 when none is.
+    std::vector<TSegmentRow> Rows() const;
+    int SelectedIndex() const;
+
+    // Handlers, public so that tests can drive what a click or a leave would.
+    void bOpenClick();
+    void eStartExit();
+    void eEndExit();
+    void bAddClick();
+    void aMoveUpExecute();
+    void aMoveUpUpdate(TAction* Sender);
+    void aMoveDownExecute();
+    void aMoveDownUpdate(TAction* Sender);
+    void aRemoveExecute();
+    void aRemoveUpdate(TAction* Sender);
+    void bRemoveAllClick();
+    void aStartCutExecute();
+    void aStartCutUpdate(TAction* Sender);
+    void bCloseClick();
+    void WaveOut1Done(TComponent* Sender);
+
+protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+    void closeEvent(QCloseEvent* Event) override;
+    void done(int Result) override;
+
+private:
+    void CreateForm();
+    void CreateActions();
+    void FormCreate();
+    void FormClose();
+
+    void TimeFieldExit(QLineEdit* Field);
+    void SelectRow(int Index);
+    void SwapRows(int A, int B);
+    // Runs the chain's next job, or ends the run as Step says.
+    void Follow(TChainStep Step);
+    void EndRun(const TChainStep& Step);
+
+    TDialogs& FDialogs;
+    std::unique_ptr<TComponent> FComponents;
+    std::unique_ptr<TToolComponents> FTools;
+    std::unique_ptr<TSegmentChain> FChain;
+    bool FWaitCursor = false;
+};
+
+} // namespace sundral

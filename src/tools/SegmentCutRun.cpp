@@ -1,0 +1,134 @@
+// Start Now and the chain of jobs: the checks made before anything is written, the save
+// dialog for the file's type, and the step machine that runs one job after another from
+// the writers' OnDone (its logic is TSegmentChain's; the window shows where it stands).
+//
+// A job that fails ends the chain: the message says why, the caption returns, Start Now is
+// enabled again, and no output is left half-made.
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "audio/AuClassesFile.h"
+#include "platform/qt/Actions.h"
+#include "tools/SegmentCut.h"
+
+namespace sundral {
+namespace {
+
+constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
+constexpr char kSequenceMessage[] = "Please make sure that the list of data in sequence!";
+constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
+constexpr char kNothingRemainsMessage[] =
+    "Nothing would remain of the file: the segments cover all of it.";
+constexpr char kSameFileMessage[] =
+    "The cut file cannot replace the file being cut. Please choose another name.";
+constexpr char kOverwriteQuestion[] = " has existed,overite it?";
+constexpr char kFailedMessage[] = "Segment Cut failed: ";
+
+// The save dialog's settings for the source's type.
+void SetSaveDialog(TFileDialogOptions& Dialog, TSoundKind Kind) {
+    const char* extension = Kind == TSoundKind::skMp3   ? "mp3"
+                            : Kind == TSoundKind::skWma ? "wma"
+                                                        : "wav";
+    Dialog.Filter = QStringLiteral("Sound Files(*.%1)|*.%1").arg(QLatin1String(extension));
+    Dialog.DefaultExt = QLatin1String(extension);
+}
+
+} // namespace
+
+void TfrmSegmentCut::aStartCutUpdate(TAction* Sender) {
+    Sender->SetEnabled(lvMain->rowCount() > 0 && !eOpenFile->text().isEmpty() &&
+                       !FChain->Running());
+}
+
+void TfrmSegmentCut::aStartCutExecute() {
+    if (FChain->Running()) return;
+    const QString source = eOpenFile->text();
+    const std::string sourceName = source.toStdString();
+    if (source.isEmpty() || !QFileInfo(source).isFile()) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kNoFileMessage));
+        return;
+    }
+    const std::vector<TSegmentRow> rows = Rows();
+    if (!RowsInSequence(rows)) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kSequenceMessage));
+        return;
+    }
+    const TSoundKind kind = SoundKindOf(sourceName);
+    if (kind == TSoundKind::skUnknown) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kUnknownTypeMessage));
+        return;
+    }
+    const std::vector<TKeptPiece> pieces = KeptPieces(rows, FileLengthMs);
+    if (pieces.empty()) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kNothingRemainsMessage));
+        return;
+    }
+
+    SetSaveDialog(SaveDialog1, kind);
+    OutputFileName.clear();
+    const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
+    if (!chosen) return;
+    if (IsSameFile(sourceName, chosen->toStdString())) {
+        FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
+        return;
+    }
+    if (QFileInfo::exists(*chosen) &&
+        !FDialogs.AskYesNo(this, *chosen + QLatin1String(kOverwriteQuestion)))
+        return;
+    OutputFileName = *chosen;
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    FWaitCursor = true;
+    bStart->setEnabled(false);
+    TimePoints = sundral::TimePoints(pieces, lFileTime->text().toStdString());
+    TSegmentRun run;
+    run.Source = sourceName;
+    run.Output = OutputFileName.toStdString();
+    run.WorkFolder = WorkFolder;
+    run.Pieces = pieces;
+    run.FileLengthMs = FileLengthMs;
+    TChainStep step;
+    try {
+        step = FChain->Begin(run);
+    } catch (const std::exception& e) {
+        step = {TChainState::csFailed, {}, e.what()};
+    }
+    Follow(step);
+}
+
+void TfrmSegmentCut::WaveOut1Done(TComponent* Sender) {
+    const auto* writer = dynamic_cast<const TAuOutput*>(Sender);
+    Follow(FChain->JobEnded(writer ? writer->ExceptionMessage() : std::string()));
+}
+
+void TfrmSegmentCut::Follow(TChainStep Step) {
+    while (Step.State == TChainState::csRunning) {
+        // The caption first: it names the job about to start.
+        setWindowTitle(SavedCaption + QString::fromStdString(Step.Caption));
+        try {
+            FChain->SetupJob().Run();
+            return;
+        } catch (const std::exception& e) {
+            Step = FChain->Fail(e.what());
+        }
+    }
+    EndRun(Step);
+}
+
+void TfrmSegmentCut::EndRun(const TChainStep& Step) {
+    setWindowTitle(SavedCaption);
+    bStart->setEnabled(true);
+    if (FWaitCursor) {
+        FWaitCursor = false;
+        QGuiApplication::restoreOverrideCursor();
+    }
+    if (Step.State == TChainState::csFailed)
+        FDialogs.ShowMessage(this, QString::fromLatin1(kFailedMessage) +
+                                       QString::fromStdString(Step.Message));
+}
+
+} // namespace sundral

@@ -1,0 +1,85 @@
+#include "tools/SegmentPlan.h"
+
+#include <algorithm>
+
+#include "app/Global.h"
+
+namespace sundral {
+
+std::string ShiftTimeText(const std::string& Text, TTimeRole Role) {
+    const int64_t ms = int64_t(TimeTextToMs(Text)) +
+                       (Role == TTimeRole::trPieceEnd ? -kSegmentMarginMs : kSegmentMarginMs);
+    return MsToTimeText(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+}
+
+bool RowsInSequence(const std::vector<TSegmentRow>& Rows) {
+    // Each row against every later one, as the list shows them.
+    for (size_t i = 0; i < Rows.size(); ++i) {
+        const int32_t end = TimeTextToMs(Rows[i].End);
+        // The list only takes rows whose start lies before their end; any other is no
+        // segment.
+        if (TimeTextToMs(Rows[i].Start) >= end) return false;
+        for (size_t j = i + 1; j < Rows.size(); ++j)
+            if (TimeTextToMs(Rows[j].Start) < end) return false;
+    }
+    return true;
+}
+
+std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentMs>& Segments, int32_t FileLengthMs,
+                                   int32_t MarginMs) {
+    std::vector<TKeptPiece> pieces;
+    if (Segments.empty()) return pieces;
+    // Sums in 64 bits: a margin added to a time near the top of the range must not wrap.
+    int64_t start = 0;
+    for (const TSegmentMs& segment : Segments) {
+        const int64_t end = segment.StartMs > 0 ? int64_t(segment.StartMs) - MarginMs : 0;
+        // A segment past the file's end leaves the rest of the file as the last piece.
+        if (end >= FileLengthMs) break;
+        if (end > start) pieces.push_back({int32_t(start), int32_t(end), false});
+        start = int64_t(segment.EndMs) + MarginMs;
+    }
+    if (start < FileLengthMs) pieces.push_back({int32_t(start), FileLengthMs, true});
+    return pieces;
+}
+
+std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentRow>& Rows, int32_t FileLengthMs) {
+    // The rows' times with the margin already applied, as the time texts the pieces get.
+    std::vector<TSegmentMs> segments;
+    segments.reserve(Rows.size());
+    for (const TSegmentRow& row : Rows)
+        segments.push_back({TimeTextToMs(ShiftTimeText(row.Start, TTimeRole::trPieceEnd)),
+                            TimeTextToMs(ShiftTimeText(row.End, TTimeRole::trPieceStart))});
+    return KeptPieces(segments, FileLengthMs, 0);
+}
+
+int32_t CountPieces(const std::vector<TSegmentRow>& Rows, int32_t FileLengthMs) {
+    return int32_t(KeptPieces(Rows, FileLengthMs).size());
+}
+
+std::vector<std::string> TimePoints(const std::vector<TKeptPiece>& Pieces,
+                                    const std::string& FileTime) {
+    std::vector<std::string> points;
+    for (const TKeptPiece& piece : Pieces) {
+        points.push_back(MsToTimeText(piece.StartMs));
+        points.push_back(piece.ToEnd ? FileTime : MsToTimeText(piece.EndMs));
+    }
+    return points;
+}
+
+std::string CutFileName(int32_t Number, const std::string& Extension) {
+    return "cut" + std::to_string(Number) + Extension;
+}
+
+std::string JoinFileName(int32_t Number, const std::string& Extension) {
+    return "join" + std::to_string(Number) + Extension;
+}
+
+std::string CuttingCaption(int32_t Number, int32_t PieceCount) {
+    return " - Cutting ... " + std::to_string(Number) + "/" + std::to_string(PieceCount);
+}
+
+std::string JoiningCaption(int32_t Number, int32_t PieceCount) {
+    return " - Joining ... " + std::to_string(Number) + "/" + std::to_string(PieceCount);
+}
+
+} // namespace sundral
