@@ -12,34 +12,16 @@
 #include "app/WebLinks.h"
 #include "controls/LinkLabel.h"
 #include "platform/qt/Dialogs.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
-namespace {
-
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QString::fromLatin1(Name));
-    return Widget;
-}
-
-QLabel* Text(QWidget* Parent, const char* Name, const QString& Content, QRect Place) {
-    auto* label = Named(new QLabel(Content, Parent), Name);
-    label->setGeometry(Place);
-    return label;
-}
-
-} // namespace
+namespace {} // namespace
 
 TfrmAbout::TfrmAbout(QWidget* Owner) : QDialog(Owner) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Orvane Sundral"));
-    setFixedSize(360, 255);
-    // A dialog border: no resizing, no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    designFont.setStyleHint(QFont::SansSerif);
-    designFont.setPixelSize(11);
-    setFont(designFont);
+    SetFixedDialog(this, 360, 255);
+    SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
 
     Image2 = Named(new QLabel(this), "Image2");

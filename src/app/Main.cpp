@@ -1,6 +1,5 @@
 #include "app/Main.h"
 
-#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +12,7 @@
 #include "audio/AuComponent.h"
 #include "controls/LinkLabel.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
 
@@ -76,16 +76,11 @@ void TfrmMain::WMActivateInstance() {
 }
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Event->type() == QEvent::FocusOut && (Watched == eStart || Watched == eEnd)) {
-        // Leaving the field for another control of this window; the window losing the
-        // focus (another window, a menu, a message box) is no exit.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(Event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (Watched == eStart)
-                Guarded([this] { eStartExit(); })();
-            else
-                Guarded([this] { eEndExit(); })();
-        }
+    if ((Watched == eStart || Watched == eEnd) && IsFieldExit(Event)) {
+        if (Watched == eStart)
+            Guarded([this] { eStartExit(); })();
+        else
+            Guarded([this] { eEndExit(); })();
     }
     return QWidget::eventFilter(Watched, Event);
 }

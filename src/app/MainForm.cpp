@@ -14,31 +14,13 @@
 #include "controls/TrackBar2.h"
 #include "platform/qt/Actions.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
 namespace {
 
 constexpr int kBannerHeight = 50;
 constexpr char kZeroTime[] = "00:00:00.0";
-
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QString::fromLatin1(Name));
-    return Widget;
-}
-
-QPushButton* Button(QWidget* Parent, const char* Name, const char* Caption, QRect Place) {
-    auto* button = Named(new QPushButton(QString::fromUtf8(Caption), Parent), Name);
-    button->setGeometry(Place);
-    return button;
-}
-
-QLineEdit* TimeField(QWidget* Parent, const char* Name, const char* Hint, QRect Place) {
-    auto* edit = Named(new QLineEdit(QString::fromLatin1(kZeroTime), Parent), Name);
-    edit->setMaxLength(10);
-    edit->setToolTip(QString::fromUtf8(Hint));
-    edit->setGeometry(Place);
-    return edit;
-}
 
 } // namespace
 
@@ -52,10 +34,7 @@ void TfrmMain::CreateForm() {
     setFixedSize(kMainClientWidth, kMainClientHeight);
     setAcceptDrops(true);
     // The design font is 11 pixels high; the named face is taken when installed.
-    QFont designFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    designFont.setStyleHint(QFont::SansSerif);
-    designFont.setPixelSize(11);
-    setFont(designFont);
+    SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
     setWindowIcon(QIcon(AppPicture(QStringLiteral("icon48.png"))));
 

@@ -11,18 +11,18 @@
 #include "controls/TrackBar2.h"
 #include "platform/qt/Actions.h"
 #include "platform/qt/Dialogs.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
 namespace {
 
-constexpr char kOpenFilter[] = "Sound Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma";
 constexpr char kOpenErrorMessage[] = "Open file error. Please check whether the file is protected.";
 
 } // namespace
 
 void TfrmMain::bOpenClick() {
     TFileDialogOptions options;
-    options.Filter = QString::fromLatin1(kOpenFilter);
+    options.Filter = QString::fromLatin1(kSoundFilesFilter);
     const std::optional<QString> chosen = FDialogs.OpenFile(this, options);
     if (!chosen) return;
     OpenFileName(*chosen);

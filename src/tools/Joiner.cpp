@@ -19,31 +19,10 @@
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMediaOut.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
-namespace {
-
-constexpr char kOpenFilter[] = "Sound Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma";
-
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QString::fromLatin1(Name));
-    return Widget;
-}
-
-QPushButton* Button(QWidget* Parent, const char* Name, const char* Caption, QRect Place) {
-    auto* button = Named(new QPushButton(QString::fromUtf8(Caption), Parent), Name);
-    button->setGeometry(Place);
-    return button;
-}
-
-QLineEdit* FileField(QWidget* Parent, const char* Name, QRect Place) {
-    auto* edit = Named(new QLineEdit(Parent), Name);
-    edit->setReadOnly(true);
-    edit->setGeometry(Place);
-    return edit;
-}
-
-} // namespace
+namespace {} // namespace
 
 TfrmJoiner::TfrmJoiner(TDialogs& Dialogs, QWidget* Owner) : QDialog(Owner), FDialogs(Dialogs) {
     CreateForm();
@@ -58,13 +37,8 @@ TfrmJoiner::~TfrmJoiner() {
 void TfrmJoiner::CreateForm() {
     setObjectName(QStringLiteral("frmJoiner"));
     setWindowTitle(QStringLiteral("Joiner & Mixer"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(kJoinerClientWidth, kJoinerClientHeight);
-    QFont designFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    designFont.setStyleHint(QFont::SansSerif);
-    designFont.setPixelSize(11);
-    setFont(designFont);
+    SetFixedDialog(this, kJoinerClientWidth, kJoinerClientHeight);
+    SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
 
     GroupBox1 = Named(new QGroupBox(this), "GroupBox1");
@@ -91,7 +65,7 @@ void TfrmJoiner::CreateForm() {
     connect(bStart, &QPushButton::clicked, this, Guarded([this] { bStartClick(); }));
     connect(bClose, &QPushButton::clicked, this, Guarded([this] { bCloseClick(); }));
 
-    OpenDialog1.Filter = QString::fromLatin1(kOpenFilter);
+    OpenDialog1.Filter = QString::fromLatin1(kSoundFilesFilter);
     SaveDialog1.DefaultExt = QStringLiteral("mp3");
 
     FComponents = std::make_unique<TComponent>(nullptr);

@@ -3,7 +3,6 @@
 #include "tools/SegmentCut.h"
 
 #include <QCloseEvent>
-#include <QFocusEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -21,37 +20,12 @@
 #include "formats/AuWinMediaOut.h"
 #include "platform/qt/Actions.h"
 #include "platform/qt/Application.h"
+#include "platform/qt/FormBuilder.h"
 
 namespace sundral {
 namespace {
 
 constexpr char kZeroTime[] = "00:00:00.0";
-constexpr char kOpenFilter[] = "Sound Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma";
-
-template <class T> T* Named(T* Widget, const char* Name) {
-    Widget->setObjectName(QString::fromLatin1(Name));
-    return Widget;
-}
-
-QPushButton* Button(QWidget* Parent, const char* Name, const char* Caption, QRect Place) {
-    auto* button = Named(new QPushButton(QString::fromUtf8(Caption), Parent), Name);
-    button->setGeometry(Place);
-    return button;
-}
-
-QLabel* Text(QWidget* Parent, const char* Name, const char* Caption, QRect Place) {
-    auto* label = Named(new QLabel(QString::fromUtf8(Caption), Parent), Name);
-    label->setGeometry(Place);
-    return label;
-}
-
-QLineEdit* TimeField(QWidget* Parent, const char* Name, const char* Hint, QRect Place) {
-    auto* edit = Named(new QLineEdit(QString::fromLatin1(kZeroTime), Parent), Name);
-    edit->setMaxLength(10);
-    edit->setToolTip(QString::fromUtf8(Hint));
-    edit->setGeometry(Place);
-    return edit;
-}
 
 } // namespace
 
@@ -71,13 +45,8 @@ TfrmSegmentCut::~TfrmSegmentCut() {
 void TfrmSegmentCut::CreateForm() {
     setObjectName(QStringLiteral("frmSegmentCut"));
     setWindowTitle(QStringLiteral("Segment Cut"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(kSegmentCutClientWidth, kSegmentCutClientHeight);
-    QFont designFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    designFont.setStyleHint(QFont::SansSerif);
-    designFont.setPixelSize(11);
-    setFont(designFont);
+    SetFixedDialog(this, kSegmentCutClientWidth, kSegmentCutClientHeight);
+    SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
 
     // Created in tab order.
@@ -125,7 +94,7 @@ void TfrmSegmentCut::CreateForm() {
     eEnd->installEventFilter(this);
     CreateActions();
 
-    OpenDialog1.Filter = QString::fromLatin1(kOpenFilter);
+    OpenDialog1.Filter = QString::fromLatin1(kSoundFilesFilter);
     SaveDialog1.Filter = QStringLiteral("Sound Files|*.wav");
 
     FComponents = std::make_unique<TComponent>(nullptr);
@@ -207,16 +176,11 @@ void TfrmSegmentCut::bCloseClick() {
 }
 
 bool TfrmSegmentCut::eventFilter(QObject* Watched, QEvent* Event) {
-    if (Event->type() == QEvent::FocusOut && (Watched == eStart || Watched == eEnd)) {
-        // Leaving the field for another control of this window; the window losing the
-        // focus (another window, a menu, a message box) is no exit.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(Event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (Watched == eStart)
-                Guarded([this] { eStartExit(); })();
-            else
-                Guarded([this] { eEndExit(); })();
-        }
+    if ((Watched == eStart || Watched == eEnd) && IsFieldExit(Event)) {
+        if (Watched == eStart)
+            Guarded([this] { eStartExit(); })();
+        else
+            Guarded([this] { eEndExit(); })();
     }
     return QDialog::eventFilter(Watched, Event);
 }
