@@ -8,7 +8,7 @@
 using namespace sundral::cli;
 
 int main(int argc, char** argv) {
-    CLI::App app{"Sundral: cut, join and mix sound files.\n"
+    CLI::App app{"Sundral: cut, join and mix MP3, WAV and WMA files; find their silences.\n"
                  "Positions are time texts (00:01:02.5), seconds (62.5) or, with --samples, "
                  "sample numbers.",
                  "sundral-cli"};
@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
     auto addCommon = [&](CLI::App* Cmd) {
         Cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
         Cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
+        Cmd->add_flag("--bit-reservoir", common.BitReservoir,
+                      "MP3: let the encoder use its bit reservoir (the windows leave it off)");
     };
 
     std::string file;
@@ -47,6 +49,17 @@ int main(int argc, char** argv) {
         addCommon(cmd);
     }
 
+    double threshold = -50, minLength = 0.5;
+    CLI::App* silences = app.add_subcommand("silences", "List the silent stretches of FILE");
+    silences->add_option("FILE", file, "The sound file")->required();
+    silences
+        ->add_option("--threshold", threshold,
+                     "Level in dB below full scale (RMS over 20 ms) under which it is silent")
+        ->capture_default_str();
+    silences->add_option("--min-length", minLength, "Shortest stretch listed, in seconds")
+        ->capture_default_str();
+    silences->add_flag("--json", json, "Print one JSON object");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -64,5 +77,6 @@ int main(int argc, char** argv) {
     if (cut->parsed()) return CommandCut(in, out, from, to, samples, common);
     if (join->parsed()) return CommandJoin(a, b, out, false, common);
     if (mix->parsed()) return CommandJoin(a, b, out, true, common);
+    if (silences->parsed()) return CommandSilences(file, threshold, minLength, json);
     return 2;
 }
