@@ -40,7 +40,7 @@ std::string DurationText(int64_t Frames, uint32_t Rate) {
 int CheckOutput(const std::string& Out, TFileKind Kind, const std::vector<std::string>& Inputs,
                 const TCommonOptions& Options) {
     if (KindOf(Out) != Kind)
-        return Usage(Out + ": the output must be a " + KindName(Kind) + " file like the input");
+        return Usage(Out + ": the output must have the input's type (" + KindName(Kind) + ")");
     for (const auto& in : Inputs) {
         if (SameFile(in, Out)) return Usage(Out + ": the output would overwrite an input");
     }

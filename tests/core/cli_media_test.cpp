@@ -168,7 +168,7 @@ TEST_F(CliMedia, RefusalsSayWhy) {
         int Exit;
         const char* Says;
     } cases[] = {
-        {"cut " + ShellQuote(mp3) + " " + Q("x.wma"), 2, "must be a MP3 file"},
+        {"cut " + ShellQuote(mp3) + " " + Q("x.wma"), 2, "input's type (MP3)"},
         {"join " + ShellQuote(mp3) + " " + ShellQuote(wma) + " " + Q("x.mp3"), 2, "same type"},
         {"mix " + ShellQuote(mp3) + " " + ShellQuote(slow) + " " + Q("x.mp3"), 1,
          "differ in sample rate"},
