@@ -28,9 +28,11 @@ struct TSyncState {
 };
 
 TSyncState& State() {
-    // Constructed during static initialisation, on the thread that starts the process.
-    static TSyncState state;
-    return state;
+    // Constructed during static initialisation, on the thread that starts the process, and
+    // never destroyed: a dispatcher whose last sink went away inside one of its own handlers
+    // ends on its own, detached, and may still wake the UI thread while the process exits.
+    static TSyncState* state = new TSyncState;
+    return *state;
 }
 [[maybe_unused]] const bool kStateMadeEarly = (State(), true);
 
