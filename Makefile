@@ -34,7 +34,7 @@ build-asan: deps
 # Only the threaded engine and its tests run under ThreadSanitizer.
 build-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUNDRAL_GUI=OFF \
-	    -DSUNDRAL_BENCH=OFF -DSUNDRAL_SANITIZE=thread -DSUNDRAL_TEST_FILTER='^(engine|mixer|mp3out|waveout|cli|wmin|mci|wmaout|wmastream)_' >/dev/null
+	    -DSUNDRAL_BENCH=OFF -DSUNDRAL_SANITIZE=thread -DSUNDRAL_TEST_FILTER='^(engine|mixer|mp3out|waveout|cli|cli_media|wmin|mci|wmaout|wmastream)_' >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 
 build-fuzz: deps

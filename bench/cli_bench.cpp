@@ -3,70 +3,17 @@
 // 10-minute and a 60-minute cut, which must not grow with the length.
 //
 // Usage: cli_bench [PATH-TO-sundral-cli] (default: sundral-cli next to this program).
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "BenchProcess.h"
+
+using namespace sundral_bench;
 
 namespace {
-
-struct TMeasure {
-    double Seconds = 0;
-    long PeakKb = 0;
-    bool Ok = false;
-};
-
-TMeasure RunOnce(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    auto t0 = std::chrono::steady_clock::now();
-    pid_t pid;
-    TMeasure m;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return m;
-    int status = 0;
-    struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    m.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    m.PeakKb = usage.ru_maxrss;
-    m.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
-
-// Best time of Repeats runs (the machine is shared: the best run is the least disturbed).
-TMeasure Best(const std::vector<std::string>& args, int repeats = 3) {
-    TMeasure best;
-    best.Seconds = 1e30;
-    for (int i = 0; i < repeats; ++i) {
-        TMeasure m = RunOnce(args);
-        if (!m.Ok) {
-            std::fprintf(stderr, "failed: %s\n", args[0].c_str());
-            std::exit(1);
-        }
-        if (m.Seconds < best.Seconds) best = m;
-    }
-    return best;
-}
-
-void Compare(const char* what, const std::vector<std::string>& ours,
-             const std::vector<std::string>& peer, const char* peerName) {
-    // Alternate so that both see the same machine.
-    TMeasure a = Best(ours), b = Best(peer);
-    TMeasure a2 = Best(ours, 1), b2 = Best(peer, 1);
-    if (a2.Seconds < a.Seconds) a = a2;
-    if (b2.Seconds < b.Seconds) b = b2;
-    std::printf("%-6s sundral-cli %7.3f s   %-8s %7.3f s   ratio %.2f (target <= 1.00)\n", what,
-                a.Seconds, peerName, b.Seconds, a.Seconds / b.Seconds);
-}
 
 void Sox(const std::vector<std::string>& args) {
     if (!Best(args, 1).Ok) std::exit(1);

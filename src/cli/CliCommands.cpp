@@ -1,6 +1,5 @@
 #include "cli/CliCommands.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Global.h"
+#include "app/PendingOutput.h"
 #include "audio/AuMixer.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
@@ -36,57 +36,11 @@ std::string DurationText(int64_t Frames, uint32_t Rate) {
     return MsToTimeText(static_cast<int32_t>(ms));
 }
 
-// The output is written under a temporary name next to OUT and renamed over it only when the
-// run succeeded, so a failed or interrupted run never leaves a half-written OUT, nor destroys
-// the OUT that --force would have replaced.
-class TOutputFile {
-public:
-    explicit TOutputFile(const std::string& Out) : FOut(Out) {
-        std::filesystem::path p(Out);
-        std::string pattern = (p.has_parent_path() ? p.parent_path().string() + "/" : "") + "." +
-                              p.filename().string() + ".partial-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0) throw EAuException(Out + ": " + std::strerror(errno));
-        // mkstemp makes the file private; give it the mode a new file would get (or the mode
-        // of the file it replaces).
-        struct stat existing {};
-        mode_t mode;
-        if (stat(Out.c_str(), &existing) == 0) {
-            mode = existing.st_mode & 07777;
-        } else {
-            mode_t mask = umask(0);
-            umask(mask);
-            mode = 0666 & ~mask;
-        }
-        fchmod(fd, mode);
-        close(fd);
-        FTemp = name.data();
-    }
-    ~TOutputFile() {
-        if (!FKept) std::remove(FTemp.c_str());
-    }
-    const std::string& TempName() const { return FTemp; }
-    bool Commit(std::string& Message) {
-        if (std::rename(FTemp.c_str(), FOut.c_str()) != 0) {
-            Message = FOut + ": " + std::strerror(errno);
-            return false;
-        }
-        FKept = true;
-        return true;
-    }
-
-private:
-    std::string FOut, FTemp;
-    bool FKept = false;
-};
-
 // Checks made before anything is opened for writing.
 int CheckOutput(const std::string& Out, TFileKind Kind, const std::vector<std::string>& Inputs,
                 const TCommonOptions& Options) {
     if (KindOf(Out) != Kind)
-        return Usage(Out + ": the output must be a " + KindName(Kind) + " file like the input");
+        return Usage(Out + ": the output must have the input's type (" + KindName(Kind) + ")");
     for (const auto& in : Inputs) {
         if (SameFile(in, Out)) return Usage(Out + ": the output would overwrite an input");
     }
@@ -96,7 +50,7 @@ int CheckOutput(const std::string& Out, TFileKind Kind, const std::vector<std::s
     return 0;
 }
 
-int RunAndCommit(TAuOutput& Writer, TOutputFile& Output, const std::string& Out,
+int RunAndCommit(TAuOutput& Writer, TPendingOutput& Output, const std::string& Out,
                  const TCommonOptions& Options) {
     bool bar = !Options.Quiet && isatty(STDERR_FILENO);
     TRunResult r = RunToEnd(Writer, bar);
@@ -121,7 +75,7 @@ int CommandInfo(const std::string& File, bool Json) {
         uint32_t rate = reader->SampleRate();
         int64_t frames = reader->TotalSamples();
         if (frames < 0) frames = 0;
-        nlohmann::ordered_json tags = nlohmann::ordered_json::object();
+        const TMediaFacts media = ReadMediaFacts(*reader);
         if (Json) {
             nlohmann::ordered_json j;
             j["file"] = File;
@@ -133,6 +87,13 @@ int CommandInfo(const std::string& File, bool Json) {
             j["totalSamples"] = frames;
             j["duration"] = DurationText(frames, rate);
             j["seconds"] = rate ? static_cast<double>(frames) / rate : 0.0;
+            if (media.Known) {
+                j["bitrate"] = media.Bitrate;
+                j["vbr"] = media.IsVBR;
+                j["protected"] = media.IsProtected;
+            }
+            nlohmann::ordered_json tags = nlohmann::ordered_json::object();
+            for (const auto& [name, value] : media.Tags) tags[name] = value;
             j["tags"] = tags;
             std::cout << j.dump(2) << "\n";
         } else {
@@ -143,8 +104,20 @@ int CommandInfo(const std::string& File, bool Json) {
                       << "Channels:     " << reader->Channels() << "\n"
                       << "Bits:         " << reader->BitsPerSample() << "\n"
                       << "Samples:      " << frames << "\n"
-                      << "Duration:     " << DurationText(frames, rate) << "\n"
-                      << "Tags:         " << (tags.empty() ? "(none)" : "") << "\n";
+                      << "Duration:     " << DurationText(frames, rate) << "\n";
+            if (media.Known) {
+                std::cout << "Bit rate:     " << media.Bitrate / 1000 << " kbps\n"
+                          << "VBR:          " << (media.IsVBR ? "yes" : "no") << "\n"
+                          << "Protected:    " << (media.IsProtected ? "yes" : "no") << "\n";
+            }
+            std::cout << (media.Tags.empty() ? "Tags:         (none)\n" : "Tags:\n");
+            for (const auto& [name, value] : media.Tags) {
+                std::string label = name + ":";
+                label[0] = char(std::toupper(static_cast<unsigned char>(label[0])));
+                std::cout << "  " << label
+                          << std::string(label.size() < 12 ? 12 - label.size() : 1, ' ') << value
+                          << "\n";
+            }
         }
         return 0;
     } catch (const std::exception& e) {
@@ -194,10 +167,14 @@ int CommandCut(const std::string& In, const std::string& Out,
         }
         if (end >= total) end = -1;
 
-        TOutputFile output(Out);
+        // Written under a temporary name beside OUT and moved over it only when the run
+        // succeeded: a failed or interrupted run leaves no half-made OUT, nor destroys the
+        // OUT that --force would have replaced.
+        TPendingOutput output(Out);
         TAuFileOut* writer = CreateWriter(kind, &owner);
         writer->SetFileName(output.TempName());
         writer->SetInput(reader);
+        SetupWriterFrom(*writer, *reader, Options.BitReservoir);
         auto* streamed = static_cast<TAuStreamedInput*>(reader);
         streamed->SetStartSample(start);
         streamed->SetEndSample(end);
@@ -236,10 +213,12 @@ int CommandJoin(const std::string& A, const std::string& B, const std::string& O
         mixer->SetVolume2(65535);
         mixer->SetInput1(first);
         mixer->SetInput2(second);
-        TOutputFile output(Out);
+        TPendingOutput output(Out);
         TAuFileOut* writer = CreateWriter(kind, &owner);
         writer->SetFileName(output.TempName());
         writer->SetInput(mixer);
+        // The first file's tags and encoding, as the Joiner & Mixer window does.
+        SetupWriterFrom(*writer, *first, Options.BitReservoir);
         return RunAndCommit(*writer, output, Out, Options);
     } catch (const std::exception& e) {
         return Fail(e.what());

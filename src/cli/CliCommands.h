@@ -10,6 +10,7 @@ namespace sundral::cli {
 struct TCommonOptions {
     bool Quiet = false;
     bool Force = false;
+    bool BitReservoir = false; // MP3 output only
 };
 
 int CommandInfo(const std::string& File, bool Json);
@@ -19,5 +20,9 @@ int CommandCut(const std::string& In, const std::string& Out,
 // Mix false: A followed by B; true: A and B played at once.
 int CommandJoin(const std::string& A, const std::string& B, const std::string& Out, bool Mix,
                 const TCommonOptions& Options);
+
+// Lists the silent stretches of File (AuSilence.h): below ThresholdDb (dB below full scale)
+// for at least MinLength seconds.
+int CommandSilences(const std::string& File, double ThresholdDb, double MinLength, bool Json);
 
 } // namespace sundral::cli

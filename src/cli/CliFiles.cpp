@@ -6,8 +6,14 @@
 #include <cctype>
 #include <filesystem>
 
+#include "app/CutSetupWriters.h"
+#include "formats/AuMp3In.h"
+#include "formats/AuMp3Out.h"
 #include "formats/AuWaveIn.h"
 #include "formats/AuWaveOut.h"
+#include "formats/AuWinMedia.h"
+#include "formats/AuWinMediaOut.h"
+#include "platform/TextConv.h"
 
 namespace sundral::cli {
 
@@ -40,8 +46,9 @@ TAuFileIn* CreateReader(TFileKind Kind, TComponent* Owner) {
     case TFileKind::fkWav:
         return new TWaveIn(Owner);
     case TFileKind::fkMp3:
+        return new TMP3In(Owner);
     case TFileKind::fkWma:
-        throw EAuException(std::string(KindName(Kind)) + " files are not supported yet");
+        return new TWMIn(Owner);
     case TFileKind::fkUnknown:
         break;
     }
@@ -57,9 +64,37 @@ TAuFileOut* CreateWriter(TFileKind Kind, TComponent* Owner) {
         out->SetFileMode(TFileOutputMode::foRewrite);
         return out;
     }
-    if (Kind == TFileKind::fkUnknown)
-        throw EAuException("Unknown file type: use a .wav, .mp3 or .wma file");
-    throw EAuException(std::string(KindName(Kind)) + " files are not supported yet");
+    if (Kind == TFileKind::fkMp3) {
+        auto* out = new TMP3Out(Owner);
+        out->SetBitRate(TMP3BitRate::mbr128);
+        out->SetMode(TMP3Mode::mmMono);
+        out->SetEnableBitReservoir(false);
+        out->SetStrictISO(false);
+        out->SetVBRQuality(TMP3Quality::mp3ql0);
+        out->SetEnableVBR(false);
+        out->SetAverageBitrate(TMP3BitRate::mbrAuto);
+        out->SetMaximumBitrate(TMP3BitRate::mbrAuto);
+        return out;
+    }
+    if (Kind == TFileKind::fkWma) {
+        auto* out = new TWMAOut(Owner);
+        out->SetDesiredBitrate(0);
+        out->SetLossless(false);
+        out->SetVBR(false);
+        out->SetVBRQuality(0);
+        return out;
+    }
+    throw EAuException("Unknown file type: use a .wav, .mp3 or .wma file");
+}
+
+void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir) {
+    auto* media = dynamic_cast<TWMIn*>(&Reader);
+    if (auto* mp3 = dynamic_cast<TMP3Out*>(&Writer); mp3 && media) {
+        SetupMp3Writer(*media, *mp3);
+        mp3->SetEnableBitReservoir(BitReservoir);
+    } else if (auto* wma = dynamic_cast<TWMAOut*>(&Writer); wma && media) {
+        SetupWmaWriter(*media, *wma);
+    }
 }
 
 bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Message) {
@@ -76,6 +111,34 @@ bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Mess
     return true;
 }
 
+TMediaFacts ReadMediaFacts(TAuFileIn& Reader) {
+    TMediaFacts facts;
+    auto* media = dynamic_cast<TWMIn*>(&Reader);
+    if (!media) return facts;
+    facts.Known = true;
+    facts.Bitrate = media->Bitrate();
+    facts.IsVBR = media->IsVBR();
+    facts.IsProtected = media->IsProtected();
+    const TId3v2Tags& tags = media->Id3v2Tags();
+    // Year and track are the tag set's 8-bit texts; the rest are wide.
+    const std::pair<const char*, std::string> fields[] = {
+        {"artist", Utf16ToUtf8(tags.Artist())},
+        {"album", Utf16ToUtf8(tags.Album())},
+        {"genre", Utf16ToUtf8(tags.Genre())},
+        {"year", tags.Year()},
+        {"track", tags.Track()},
+        {"title", Utf16ToUtf8(tags.Title())},
+        {"comment", Utf16ToUtf8(tags.Comment())},
+        {"composer", Utf16ToUtf8(tags.Composer())},
+        {"encoder", Utf16ToUtf8(tags.Encoder())},
+        {"copyright", Utf16ToUtf8(tags.Copyright())},
+        {"language", Utf16ToUtf8(tags.Language())},
+        {"link", Utf16ToUtf8(tags.Link())}};
+    for (const auto& [name, text] : fields)
+        if (!text.empty()) facts.Tags.emplace_back(name, text);
+    return facts;
+}
+
 bool SameFile(const std::string& A, const std::string& B) {
     std::error_code ec;
     if (std::filesystem::exists(B, ec)) return std::filesystem::equivalent(A, B, ec);
@@ -86,6 +149,7 @@ bool SameFile(const std::string& A, const std::string& B) {
 
 std::string TypeName(TAuFileIn& Reader) {
     if (auto* wave = dynamic_cast<TWaveIn*>(&Reader)) return WavTypeName(wave->WavType());
+    if (auto* media = dynamic_cast<TWMIn*>(&Reader)) return media->Codec();
     return "";
 }
 

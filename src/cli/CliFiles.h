@@ -1,9 +1,14 @@
 // Readers and writers by file type, set up as the windows set theirs, and the checks made
 // before anything is opened for writing.
+//
+// Threading: the main thread, which plays the UI thread. Ownership: the components belong
+// to the Owner passed in.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/AuClassesFile.h"
 
@@ -19,14 +24,32 @@ const char* KindName(TFileKind Kind);
 TAuFileIn* CreateReader(TFileKind Kind, TComponent* Owner);
 // A writer for the kind with the windows' stored settings, owned by Owner.
 TAuFileOut* CreateWriter(TFileKind Kind, TComponent* Owner);
+// Hands the writer what the windows hand theirs from the (first) input: an MP3 writer the
+// tags, bit rate, mode, VBR and copyright flag; a WMA writer codec 0, the format described
+// like the input, and the tags. A WAV writer takes everything from its input. BitReservoir
+// lets the MP3 encoder use its bit reservoir (the windows leave it off).
+void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir);
 
 // Opens the reader and checks that it holds audio it can deliver; the message says why not.
 bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Message);
 
+// What `info` tells beyond the PCM format: for MP3 and WMA the stream's nominal bit rate,
+// VBR and protection, and the reader's non-empty tag fields (lower-case names, UTF-8 text,
+// in the order the windows copy them).
+struct TMediaFacts {
+    bool Known = false; // false for WAV
+    uint32_t Bitrate = 0;
+    bool IsVBR = false;
+    bool IsProtected = false;
+    std::vector<std::pair<std::string, std::string>> Tags;
+};
+TMediaFacts ReadMediaFacts(TAuFileIn& Reader);
+
 // True when both names reach the same file (the second need not exist).
 bool SameFile(const std::string& A, const std::string& B);
 
-// A description of the reader's encoding for `info` ("wtPCM" for WAV).
+// A description of the reader's encoding for `info` ("wtPCM" for WAV, the codec's name for
+// MP3 and WMA).
 std::string TypeName(TAuFileIn& Reader);
 
 } // namespace sundral::cli

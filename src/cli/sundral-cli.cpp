@@ -9,7 +9,7 @@
 using namespace sundral::cli;
 
 int main(int argc, char** argv) {
-    CLI::App app{"Sundral: cut, join and mix sound files.\n"
+    CLI::App app{"Sundral: cut, join and mix MP3, WAV and WMA files; find their silences.\n"
                  "Positions are time texts (00:01:02.5), seconds (62.5) or, with --samples, "
                  "sample numbers.",
                  "sundral-cli"};
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
     auto addCommon = [&](CLI::App* Cmd) {
         Cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
         Cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
+        Cmd->add_flag("--bit-reservoir", common.BitReservoir,
+                      "MP3: let the encoder use its bit reservoir (the windows leave it off)");
     };
 
     std::string file;
@@ -50,6 +52,16 @@ int main(int argc, char** argv) {
 
     TSegmentCutOptions segmentCut;
     CLI::App* segment = AddSegmentCutCommand(app, segmentCut, common);
+    double threshold = -50, minLength = 0.5;
+    CLI::App* silences = app.add_subcommand("silences", "List the silent stretches of FILE");
+    silences->add_option("FILE", file, "The sound file")->required();
+    silences
+        ->add_option("--threshold", threshold,
+                     "Level in dB below full scale (RMS over 20 ms) under which it is silent")
+        ->capture_default_str();
+    silences->add_option("--min-length", minLength, "Shortest stretch listed, in seconds")
+        ->capture_default_str();
+    silences->add_flag("--json", json, "Print one JSON object");
 
     try {
         app.parse(argc, argv);
@@ -69,5 +81,6 @@ int main(int argc, char** argv) {
     if (join->parsed()) return CommandJoin(a, b, out, false, common);
     if (mix->parsed()) return CommandJoin(a, b, out, true, common);
     if (segment->parsed()) return CommandSegmentCut(segmentCut, common);
+    if (silences->parsed()) return CommandSilences(file, threshold, minLength, json);
     return 2;
 }

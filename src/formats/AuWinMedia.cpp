@@ -85,6 +85,12 @@ bool TWMIn::IsVBR() {
     return wma_reader_is_vbr(FReader);
 }
 
+std::string TWMIn::Codec() {
+    OpenSource();
+    std::lock_guard guard(FFileLock);
+    return Utf16ToUtf8(wma_reader_string(FReader, "Codec"));
+}
+
 bool TWMIn::IsProtected() {
     OpenSource();
     return FReader.is_protected;

@@ -103,6 +103,8 @@ public:
     uint32_t Bitrate();
     bool IsVBR();
     bool IsProtected();
+    // The stream's codec in words ("MPEG-1 Audio Layer III"); empty when not known.
+    std::string Codec();
     // The tag set filled at open (opens the file first).
     TId3v2Tags& Id3v2Tags();
     TCommonTags& CommonTags();

@@ -13,6 +13,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/wmfTypes.h"
+
 namespace sundral::acm_mp3 {
 
 namespace {
@@ -49,6 +51,7 @@ public:
     TDecoder& operator=(const TDecoder&) = delete;
 
     TAcmResult Open() {
+        wmf::ApplyLogPolicy();
         const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MP3);
         if (!codec) return acmErrNotPossible;
         FParser.reset(av_parser_init(AV_CODEC_ID_MP3));

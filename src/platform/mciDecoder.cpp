@@ -14,6 +14,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/wmfTypes.h"
+
 namespace sundral::mci {
 
 namespace {
@@ -61,6 +63,7 @@ TMciError OpenContainer(const std::string& FileName, const std::atomic<bool>* In
     if (!std::filesystem::exists(status)) return mciErrFileNotFound;
     if (std::filesystem::is_directory(status)) return mciErrCannotOpen;
 
+    wmf::ApplyLogPolicy();
     AVFormatContext* ctx = avformat_alloc_context();
     if (!ctx) return mciErrCannotOpen;
     ctx->interrupt_callback.callback = Interrupted;

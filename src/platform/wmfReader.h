@@ -14,7 +14,8 @@
 //    sample delivered begins exactly there, decoded from a few frames before it.
 //  - "Bitrate": the stream's nominal rate (an MP3's frame rate, or its average when VBR; a
 //    WMA's stream rate); "IsVBR": Xing or VBRI tag, not Info, and without a tag whether frame
-//    rates differ; the string attributes from ID3v2/ID3v1 tags or the ASF metadata.
+//    rates differ; the string attributes from ID3v2/ID3v1 tags or the ASF metadata, and
+//    "Codec", the stream's codec in words ("MPEG-1 Audio Layer III").
 //
 // Threading: one reader is used by one thread at a time (the owner serialises calls); readers
 // are independent of each other. Ownership: the reader keeps a reference to the stream it was

@@ -87,6 +87,9 @@ public:
         FFacts.BitRate = uint32_t(std::clamp<int64_t>(par->bit_rate, 0, UINT32_MAX));
         FFacts.IsVBR = false;
         MetadataToAttributes(FFormat->metadata, FFacts.Strings);
+        if (const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id))
+            FFacts.Strings["Codec"] =
+                std::u16string(codec->long_name, codec->long_name + std::strlen(codec->long_name));
         FBlockAlign = par->block_align;
         const int version = par->codec_id == AV_CODEC_ID_WMAV1 ? 1 : 2;
         FFrameLength = WmaFrameLength(FFacts.SampleRate, version);

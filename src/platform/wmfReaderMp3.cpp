@@ -37,6 +37,15 @@ void ReadTags(TStreamIo& Io, std::map<std::string, std::u16string>& Strings) {
     TStreamIo::FreeAvio(avio);
 }
 
+// "MPEG-1 Audio Layer III", "MPEG-2.5 Audio Layer II", ...
+std::u16string CodecName(const mp3scan::TMp3Header& Header) {
+    static constexpr const char16_t* kVersions[] = {u"MPEG-2.5", u"MPEG-2", u"MPEG-1"};
+    static constexpr const char16_t* kLayers[] = {u"I", u"II", u"III"};
+    // The scanner only accepts layers 1 to 3.
+    return std::u16string(kVersions[size_t(Header.Version)]) + u" Audio Layer " +
+           kLayers[std::clamp<size_t>(Header.Layer, 1, 3) - 1];
+}
+
 class TMp3Source : public TPacketSource {
 public:
     explicit TMp3Source(TStreamIo& Io)
@@ -54,6 +63,7 @@ public:
         FFacts.BitRate = FInfo.BitRate;
         FFacts.IsVBR = FInfo.IsVBR;
         ReadTags(FIo, FFacts.Strings);
+        FFacts.Strings["Codec"] = CodecName(FInfo.First);
         return true;
     }
 

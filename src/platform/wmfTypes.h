@@ -85,4 +85,10 @@ bool RuntimeStarted();
 using TRuntimeStartHook = bool (*)();
 void SetRuntimeStartHookForTests(TRuntimeStartHook Hook);
 
+// The one process-wide policy for the codec libraries' own messages on stderr: only fatal
+// ones, unless SUNDRAL_FFMPEG_LOG names a level ("warning", "debug", ... or a number). Set
+// once, at the runtime's start; every other user of the libraries in the process (the WAV
+// codec manager, the media player) calls it too before its first use.
+void ApplyLogPolicy();
+
 } // namespace sundral::wmf

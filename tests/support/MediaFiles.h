@@ -23,4 +23,13 @@ std::string TestSignal(uint32_t Rate, uint32_t Channels, double Seconds);
 // ffmpeg's decode of File as interleaved 16-bit little-endian bytes (empty on failure).
 std::vector<uint8_t> FfmpegDecodeBytes(const std::filesystem::path& File);
 
+// Interleaved 16-bit little-endian bytes as samples.
+std::vector<int16_t> Int16Samples(const std::vector<uint8_t>& Bytes);
+
+// The shift, within +-MaxLag frames, at which Test's first channel best matches Reference's
+// first channel from frame Offset on (Test frame f against Reference frame Offset + f + lag),
+// by normalised correlation over Test's first Frames frames.
+int64_t BestLag(const std::vector<int16_t>& Reference, const std::vector<int16_t>& Test,
+                uint32_t Channels, int64_t Offset, int64_t Frames, int64_t MaxLag);
+
 } // namespace sundral_test

@@ -1,0 +1,87 @@
+// `sundral-cli silences`: the silent stretches of a file, one a line as "FROM-TO" in time
+// text (the form `--remove` takes), or as JSON with exact seconds and sample numbers.
+//
+// The text rounds each stretch inwards to tenths (its start up, its end down), so that what
+// it names is silent throughout; a stretch shorter than that names nothing and is left out
+// of the text (not of the JSON).
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "app/Global.h"
+#include "audio/AuSilence.h"
+#include "cli/CliCommands.h"
+#include "cli/CliFiles.h"
+
+namespace sundral::cli {
+namespace {
+
+// Milliseconds of a frame number, rounded to tenths of a second up or down.
+int32_t Tenths(int64_t Frame, uint32_t Rate, bool Up) {
+    const int64_t tenthNumerator = Frame * 10;
+    int64_t tenths = tenthNumerator / Rate;
+    if (Up && tenthNumerator % Rate != 0) ++tenths;
+    return int32_t(std::min<int64_t>(tenths * 100, INT32_MAX));
+}
+
+} // namespace
+
+int CommandSilences(const std::string& File, double ThresholdDb, double MinLength, bool Json) {
+    if (!(ThresholdDb <= 0)) {
+        std::fprintf(stderr, "sundral-cli: --threshold is in dB below full scale: 0 or less, "
+                             "for example -50\n");
+        return 2;
+    }
+    if (!(MinLength >= 0) || !std::isfinite(MinLength)) {
+        std::fprintf(stderr, "sundral-cli: --min-length must be zero or more seconds\n");
+        return 2;
+    }
+    try {
+        TComponent owner(nullptr);
+        TAuFileIn* reader = CreateReader(KindOf(File), &owner);
+        reader->SetFileName(File);
+        std::string message;
+        if (!CheckReadable(*reader, File, message)) {
+            std::fprintf(stderr, "sundral-cli: %s\n", message.c_str());
+            return 1;
+        }
+        TSilenceOptions options;
+        options.ThresholdDb = ThresholdDb;
+        options.MinLengthSeconds = MinLength;
+        const uint32_t rate = reader->SampleRate();
+        const std::vector<TSilentStretch> stretches = FindSilences(*reader, options);
+        if (Json) {
+            nlohmann::ordered_json list = nlohmann::ordered_json::array();
+            for (const TSilentStretch& s : stretches) {
+                nlohmann::ordered_json item;
+                item["from"] = MsToTimeText(Tenths(s.StartSample, rate, true));
+                item["to"] = MsToTimeText(Tenths(s.EndSample, rate, false));
+                item["fromSeconds"] = double(s.StartSample) / rate;
+                item["toSeconds"] = double(s.EndSample) / rate;
+                item["fromSample"] = s.StartSample;
+                item["toSample"] = s.EndSample;
+                list.push_back(item);
+            }
+            nlohmann::ordered_json j;
+            j["file"] = File;
+            j["thresholdDb"] = ThresholdDb;
+            j["minLength"] = MinLength;
+            j["windowSeconds"] = options.WindowSeconds;
+            j["silences"] = list;
+            std::cout << j.dump(2) << "\n";
+        } else {
+            for (const TSilentStretch& s : stretches) {
+                const int32_t from = Tenths(s.StartSample, rate, true);
+                const int32_t to = Tenths(s.EndSample, rate, false);
+                if (to > from) std::cout << MsToTimeText(from) << "-" << MsToTimeText(to) << "\n";
+            }
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "sundral-cli: %s: %s\n", File.c_str(), e.what());
+        return 1;
+    }
+}
+
+} // namespace sundral::cli
