@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -22,6 +26,12 @@ using detail::TStreamIo;
 namespace {
 
 constexpr uint16_t kStreamNumber = 1;
+
+// Decoded samples waiting for the consumer: enough to keep decoding ahead through a slow
+// encoder step, little enough to stay a few hundred kilobytes at most. A full queue lets the
+// decoding thread sleep until half of it was taken, so the two threads wake each other a few
+// times per queue rather than for every sample.
+constexpr size_t kAheadDepth = 16;
 
 int64_t SamplesToTime(int64_t Samples, uint32_t Rate) {
     return Rate ? int64_t(std::llround(double(Samples) * 1e7 / Rate)) : 0;
@@ -70,9 +80,110 @@ struct TWmSyncReader::TImpl {
     int64_t OutFrames = 0;
     TWmBuffer Buffer;
 
+    // Decoding ahead: a thread of the reader's own runs NextSample and queues copies of what
+    // it gives, so that the consumer (a writer's worker, which encodes the previous sample
+    // meanwhile) finds the next one decoded. Only that thread touches the decoder state while
+    // it runs; every call that moves or reconfigures the reader stops it first.
+    struct TAheadItem {
+        std::vector<uint8_t> Data;
+        TWmResult Result = wmOk;
+        int64_t First = 0; // the first sample of Data, and the one after it
+        int64_t After = 0;
+    };
+    std::thread AheadThread;
+    std::mutex AheadLock;
+    std::condition_variable AheadChanged;
+    std::deque<TAheadItem> Ahead; // ends with a failed item once the decoding has ended
+    bool AheadStop = false;
+    bool DecoderWaits = false;    // the decoding thread sleeps on a full queue
+    bool ConsumerWaits = false;   // the consumer sleeps on an empty queue
+    std::vector<uint8_t> Current; // the consumer's sample, valid until its next call
+    TWmBuffer CurrentBuffer;
+
     ~TImpl() { Release(); }
 
+    void AheadLoop() {
+        for (;;) {
+            {
+                std::unique_lock lock(AheadLock);
+                if (Ahead.size() >= kAheadDepth) {
+                    DecoderWaits = true;
+                    AheadChanged.wait(lock,
+                                      [&] { return AheadStop || Ahead.size() <= kAheadDepth / 2; });
+                    DecoderWaits = false;
+                }
+                if (AheadStop) return;
+            }
+            TAheadItem item;
+            item.First = Next;
+            const TWmBuffer* sample = nullptr;
+            item.Result = NextSample(sample);
+            if (item.Result == wmOk)
+                item.Data.assign(sample->FData, sample->FData + sample->FLength);
+            item.After = Next;
+            const bool ended = item.Result != wmOk;
+            bool wake;
+            {
+                std::lock_guard lock(AheadLock);
+                Ahead.push_back(std::move(item));
+                wake = ConsumerWaits;
+            }
+            if (wake) AheadChanged.notify_all();
+            if (ended) return;
+        }
+    }
+
+    TWmResult TakeAhead(const TWmBuffer*& Sample, int64_t& First, int64_t& After) {
+        if (!AheadThread.joinable()) {
+            AheadStop = false;
+            AheadThread = std::thread([this] { AheadLoop(); });
+        }
+        std::unique_lock lock(AheadLock);
+        if (Ahead.empty()) {
+            ConsumerWaits = true;
+            AheadChanged.wait(lock, [&] { return !Ahead.empty(); });
+            ConsumerWaits = false;
+        }
+        // The end (or a failure) stays at the front: every later call gets it again.
+        if (Ahead.front().Result != wmOk) return Ahead.front().Result;
+        TAheadItem item = std::move(Ahead.front());
+        Ahead.pop_front();
+        const bool wake = DecoderWaits && Ahead.size() <= kAheadDepth / 2;
+        lock.unlock();
+        if (wake) AheadChanged.notify_all();
+        Current.swap(item.Data);
+        CurrentBuffer.FData = Current.data();
+        CurrentBuffer.FLength = uint32_t(Current.size());
+        Sample = &CurrentBuffer;
+        First = item.First;
+        After = item.After;
+        return wmOk;
+    }
+
+    // Stops decoding ahead and drops what was decoded but not handed out. With Rewind the
+    // reader then stands where the consumer does (the first dropped sample), as if nothing had
+    // been decoded ahead; without it (closing, or a SetRange that moves anyway) it does not
+    // matter where it stands.
+    void StopAhead(bool Rewind) {
+        if (!AheadThread.joinable()) return;
+        {
+            std::lock_guard lock(AheadLock);
+            AheadStop = true;
+        }
+        AheadChanged.notify_all();
+        AheadThread.join();
+        const bool dropped = !Ahead.empty() && Ahead.front().Result == wmOk;
+        const int64_t resume = dropped ? Ahead.front().First : Next;
+        Ahead.clear();
+        if (Rewind && dropped) {
+            Next = resume;
+            Restarted = false;
+            SeekTo(Next, Next == 0);
+        }
+    }
+
     void Release() {
+        StopAhead(false);
         avcodec_free_context(&Codec);
         av_packet_free(&Packet);
         av_frame_free(&Frame);
@@ -289,6 +400,7 @@ TWmResult TWmSyncReader::SetOutputProps(uint32_t Output, const TWmMediaType& Typ
         !IsEqualGUID(Type.FormatType, WMFORMAT_WaveFormatEx) || w.Channels != f.Channels ||
         w.SamplesPerSec != f.SampleRate || !bitsOk)
         return wmErrInvalidArg;
+    FImpl->StopAhead(true);
     FImpl->Bits = w.BitsPerSample;
     FImpl->OutFrames = 0;
     FImpl->SwrInFormat = -1;
@@ -361,17 +473,18 @@ TWmResult TWmSyncReader::GetNextSample(uint16_t StreamNum, const TWmBuffer*& Sam
     Sample = nullptr;
     if (!FImpl->Source || StreamNum != kStreamNumber || !FImpl->ReadAllowed) return wmErrInvalidArg;
     if (!FImpl->StartDecoding()) return wmErrFail;
-    const int64_t first = FImpl->Next;
-    const TWmResult r = FImpl->NextSample(Sample);
+    int64_t first = 0, after = 0;
+    const TWmResult r = FImpl->TakeAhead(Sample, first, after);
     if (r != wmOk) return r;
     const uint32_t rate = FImpl->Facts().SampleRate;
     SampleTime = uint64_t(SamplesToTime(first, rate));
-    Duration = uint64_t(SamplesToTime(FImpl->Next, rate)) - SampleTime;
+    Duration = uint64_t(SamplesToTime(after, rate)) - SampleTime;
     return wmOk;
 }
 
 TWmResult TWmSyncReader::SetRange(uint64_t Start, int64_t /*Duration*/) {
     if (!FImpl->Source) return wmErrFail;
+    FImpl->StopAhead(false);
     const auto& f = FImpl->Facts();
     const int64_t sample = int64_t(std::llround(double(Start) * f.SampleRate / 1e7));
     FImpl->Next = std::min(sample, f.TotalSamples);

@@ -128,6 +128,30 @@ TEST_P(Decoded, LengthAndEveryReadMatchFfmpeg) {
     const int64_t to = total / 3 + 5;
     std::vector<uint8_t> want(ref.begin() + to * frame, ref.end());
     EXPECT_TRUE(ReadRun(*in, 1000, {8192}, 20000 * frame, to - 1000) == want) << "seek";
+
+    // Setting the output format again in mid-read (the reader decodes ahead meanwhile) goes
+    // on with the next sample not yet handed out.
+    TMemoryStream bytes;
+    const std::vector<uint8_t> file = ReadFileBytes(Dir.File(c.Name));
+    bytes.Write(file.data(), int64_t(file.size()));
+    bytes.Seek(0, TSeekOrigin::soBeginning);
+    wma_sync_reader record;
+    wma_reader_open(record, &bytes, false, 0);
+    ASSERT_TRUE(record.has_audio);
+    std::vector<uint8_t> got;
+    for (int i = 0; i < 40; ++i) {
+        const uint8_t* p = nullptr;
+        uint32_t n = 700 * frame;
+        wma_reader_read(record, p, n);
+        got.insert(got.end(), p, p + n);
+        if (i == 3) {
+            wmf::TWmMediaType type;
+            ASSERT_EQ(record.reader->GetOutputProps(record.output_number, type), wmf::wmOk);
+            ASSERT_EQ(record.reader->SetOutputProps(record.output_number, type), wmf::wmOk);
+        }
+    }
+    wma_reader_close(record);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), ref.begin())) << "format set in mid-read";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Decoded, ::testing::ValuesIn(kCases), [](const auto& Info) {
