@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/Global.h"
+#include "audio/AuSilence.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
 #include "cli/CliTime.h"
@@ -56,6 +57,36 @@ bool ParseRemove(const std::string& Text, TSegmentMs& Segment, std::string& Erro
     return true;
 }
 
+// The silent stretches of Reader in milliseconds, each rounded inwards so that no sound at
+// its edges goes with it; stretches shorter than a millisecond are left out.
+std::vector<TSegmentMs> SilentSegments(TAuFileIn& Reader, const TSegmentCutOptions& Options) {
+    TSilenceOptions options;
+    options.ThresholdDb = Options.ThresholdDb;
+    options.MinLengthSeconds = Options.MinLengthSeconds;
+    const int64_t rate = Reader.SampleRate();
+    std::vector<TSegmentMs> segments;
+    for (const TSilentStretch& s : FindSilences(Reader, options)) {
+        const int64_t from = (s.StartSample * 1000 + rate - 1) / rate;
+        const int64_t to = std::min<int64_t>(s.EndSample * 1000 / rate, INT32_MAX);
+        if (from < to) segments.push_back({int32_t(from), int32_t(to)});
+    }
+    return segments;
+}
+
+// Segments (each already with its margin) in order, those that overlap or touch made one.
+std::vector<TSegmentMs> Merged(std::vector<TSegmentMs> Segments) {
+    std::sort(Segments.begin(), Segments.end(),
+              [](const TSegmentMs& A, const TSegmentMs& B) { return A.StartMs < B.StartMs; });
+    std::vector<TSegmentMs> merged;
+    for (const TSegmentMs& segment : Segments) {
+        if (!merged.empty() && segment.StartMs <= merged.back().EndMs)
+            merged.back().EndMs = std::max(merged.back().EndMs, segment.EndMs);
+        else
+            merged.push_back(segment);
+    }
+    return merged;
+}
+
 // Runs the chain's jobs one after another; 0 when the output was written.
 int RunChain(TSegmentChain& Chain, TChainStep Step, const std::string& Out, bool ShowProgress) {
     while (Step.State == TChainState::csRunning) {
@@ -86,12 +117,21 @@ CLI::App* AddSegmentCutCommand(CLI::App& App, TSegmentCutOptions& Options, TComm
         "segment-cut", "Remove stretches from IN and write what remains, joined, to OUT");
     command->add_option("IN", Options.In, "The sound file to cut")->required();
     command->add_option("OUT", Options.Out, "The new file, of the same type as IN")->required();
-    command
-        ->add_option("--remove", Options.Removes,
-                     "A stretch FROM-TO to remove (time texts or seconds); repeat for more")
-        ->required();
+    command->add_option("--remove", Options.Removes,
+                        "A stretch FROM-TO to remove (time texts or seconds); repeat for more");
     command->add_flag("--exact", Options.Exact,
                       "Remove exactly FROM-TO (by default 100 ms more on each side)");
+    command->add_flag("--remove-silence", Options.RemoveSilence,
+                      "Also remove the silent stretches, as `silences` lists them");
+    command
+        ->add_option("--threshold", Options.ThresholdDb,
+                     "With --remove-silence: level in dB below full scale (RMS over 20 ms) "
+                     "under which it is silent")
+        ->capture_default_str();
+    command
+        ->add_option("--min-length", Options.MinLengthSeconds,
+                     "With --remove-silence: shortest silent stretch removed, in seconds")
+        ->capture_default_str();
     command->add_flag("-q,--quiet", Common.Quiet, "No progress");
     command->add_flag("-f,--force", Common.Force, "Replace an existing OUT");
     return command;
@@ -104,6 +144,8 @@ int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& C
         return Usage(Options.Out + ": the output must be of the same type as the input");
     if (SameFile(Options.In, Options.Out))
         return Usage(Options.Out + ": the output would overwrite the input");
+    if (Options.Removes.empty() && !Options.RemoveSilence)
+        return Usage("give the stretches to remove (--remove FROM-TO) or --remove-silence");
     std::vector<TSegmentMs> segments;
     std::string error;
     for (const std::string& text : Options.Removes) {
@@ -126,17 +168,36 @@ int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& C
         const uint32_t rate = reader.SampleRate();
         const int64_t frames = std::max<int64_t>(reader.TotalSamples(), 0);
         const int64_t lengthMs = rate ? frames * 1000 / rate : 0;
-        if (segments.back().EndMs > lengthMs)
+        if (!segments.empty() && segments.back().EndMs > lengthMs)
             return Usage("--remove: " + MsToTimeText(segments.back().EndMs) +
                          " lies past the end of " + Options.In + " (" +
                          MsToTimeText(int32_t(std::min<int64_t>(lengthMs, INT32_MAX))) + ")");
+        const int32_t fileMs = int32_t(std::min<int64_t>(lengthMs, INT32_MAX));
+        int32_t margin = Options.Exact ? 0 : kSegmentMarginMs;
+        if (Options.RemoveSilence) {
+            // The given stretches take their margin here (the file's own start stays put), so
+            // that the silent ones can join them without one.
+            for (TSegmentMs& segment : segments) {
+                if (segment.StartMs > 0) segment.StartMs = std::max(0, segment.StartMs - margin);
+                segment.EndMs = int32_t(std::min<int64_t>(int64_t(segment.EndMs) + margin,
+                                                          std::max(fileMs, segment.EndMs)));
+            }
+            margin = 0;
+            TAuFileIn& scanner = *components.Reader(kind, 2);
+            scanner.SetFileName(Options.In);
+            const std::vector<TSegmentMs> silent = SilentSegments(scanner, Options);
+            segments.insert(segments.end(), silent.begin(), silent.end());
+            segments = Merged(std::move(segments));
+            if (segments.empty())
+                return Fail(Options.In + ": no silent stretch was found; " + Options.Out +
+                            " was not written");
+        }
 
         TSegmentRun run;
         run.Source = Options.In;
         run.Output = Options.Out;
         run.WorkFolder = SegmentWorkFolder();
-        run.Pieces = KeptPieces(segments, int32_t(std::min<int64_t>(lengthMs, INT32_MAX)),
-                                Options.Exact ? 0 : kSegmentMarginMs);
+        run.Pieces = KeptPieces(segments, fileMs, margin);
         TSegmentChain chain(components);
         const TChainStep first = chain.Begin(run);
         return RunChain(chain, first, Options.Out, !Common.Quiet && isatty(STDERR_FILENO));

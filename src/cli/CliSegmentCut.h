@@ -21,6 +21,11 @@ struct TSegmentCutOptions {
     std::vector<std::string> Removes;
     // Keep the segments' bounds as given instead of growing each by 100 ms on both sides.
     bool Exact = false;
+    // Also remove the silent stretches (as `silences` finds them with these settings); they
+    // are removed as found, without the 100 ms margin, which would take sound with them.
+    bool RemoveSilence = false;
+    double ThresholdDb = -50;
+    double MinLengthSeconds = 0.5;
 };
 
 // Adds the subcommand to App; its arguments land in Options and Common.

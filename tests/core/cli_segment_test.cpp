@@ -40,6 +40,9 @@ protected:
 TEST_F(CliSegmentCut, KeepsThePiecesOfEachTypeInOrder) {
     const char* kRemoves = "--remove 0.5-1 --remove 00:00:01.5-00:00:01.7";
     const std::vector<TKeptMs> kKept = {{0, 400}, {1100, 1400}, {1800, -1}};
+    // Silent from 1 s to 2 s: the stretch found is removed as it is, a given one with margins.
+    const char* kGap = "aevalsrc=0.5*sin(2*PI*440*t)*(floor(t)-1)*(floor(t)-1)|"
+                       "0.4*sin(2*PI*660*t)*(floor(t)-1)*(floor(t)-1):s=44100:d=3";
     const struct {
         const char* Input;
         const char* Encoding;
@@ -47,8 +50,16 @@ TEST_F(CliSegmentCut, KeepsThePiecesOfEachTypeInOrder) {
         std::vector<TKeptMs> Kept;
         int64_t FrameSlack; // frames the output's length may differ by
         double Correlation; // 1: bit for bit
+        const char* Signal = nullptr;
     } cases[] = {
         {"in.wav", "-c:a pcm_s16le", kRemoves, kKept, 0, 1},
+        {"gap.wav",
+         "-c:a pcm_s16le",
+         "--remove-silence --remove 0.2-0.4",
+         {{0, 100}, {500, 1000}, {2000, -1}},
+         0,
+         1,
+         kGap},
         {"exact.wav", "-c:a pcm_s16le", "--remove 1-2 --exact", {{0, 1000}, {2000, -1}}, 0, 1},
         {"in.mp3", "-c:a libmp3lame -b:a 128k", kRemoves, kKept, 0, 0.99},
         // WMA blocks are 2048 frames: the last one is filled up with silence.
@@ -58,7 +69,8 @@ TEST_F(CliSegmentCut, KeepsThePiecesOfEachTypeInOrder) {
         SCOPED_TRACE(c.Input);
         const auto input = Dir.File(c.Input);
         // Three seconds keep the signal below what the lossy codecs cut off.
-        ASSERT_TRUE(MakeMediaFile(input, TestSignal(44100, 2, 3.0), c.Encoding));
+        ASSERT_TRUE(
+            MakeMediaFile(input, c.Signal ? c.Signal : TestSignal(44100, 2, 3.0), c.Encoding));
         const auto output = Dir.File(std::string("out_") + c.Input);
         const TCommandResult result =
             Run(ShellQuote(input.string()) + " " + ShellQuote(output.string()) + " " + c.Removes);
@@ -86,6 +98,8 @@ TEST_F(CliSegmentCut, RefusalsWriteNothing) {
         const char* Says;
     } cases[] = {
         {"in.wav out.wav --remove 3-4 --remove 1-2", 2, "ascending order"},
+        {"in.wav out.wav", 2, "--remove-silence"},
+        {"in.wav out.wav --remove-silence", 1, "no silent stretch"},
         {"in.wav out.wav --remove 5-7", 2, "past the end"},
         {"in.wav out.wav --remove 2-1", 2, "FROM must lie before TO"},
         {"in.wav out.wav --remove 0-6", 1, "Nothing would remain"},
