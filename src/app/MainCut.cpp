@@ -21,6 +21,7 @@
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMedia.h"
 #include "formats/AuWinMediaOut.h"
+#include "platform/filestream.h"
 #include "platform/qt/Dialogs.h"
 
 namespace sundral {
@@ -33,15 +34,6 @@ constexpr char kSameFileMessage[] =
     "The cut file cannot replace the file being cut. Please choose another name.";
 constexpr char kCutFailedMessage[] = "Cutting failed: ";
 constexpr char kSaveTitle[] = "Save the cut file";
-
-// Both names reach the same file (the second need not exist).
-bool SameFile(const QString& A, const QString& B) {
-    std::error_code error;
-    const std::filesystem::path a = A.toStdString(), b = B.toStdString();
-    if (std::filesystem::exists(b, error)) return std::filesystem::equivalent(a, b, error);
-    return std::filesystem::weakly_canonical(a, error) ==
-           std::filesystem::weakly_canonical(b, error);
-}
 
 } // namespace
 
@@ -74,7 +66,7 @@ void TfrmMain::bStartCutClick() {
     const std::optional<QString> chosen = FDialogs.SaveFile(this, options);
     if (!chosen) return;
     const QString output = *chosen;
-    if (SameFile(input, output)) {
+    if (SameFile(input.toStdString(), output.toStdString())) {
         FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
         tbAudio->update();
         return;

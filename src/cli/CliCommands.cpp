@@ -15,6 +15,7 @@
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
 #include "cli/CliTime.h"
+#include "platform/filestream.h"
 
 namespace sundral::cli {
 namespace {

@@ -139,14 +139,6 @@ TMediaFacts ReadMediaFacts(TAuFileIn& Reader) {
     return facts;
 }
 
-bool SameFile(const std::string& A, const std::string& B) {
-    std::error_code ec;
-    if (std::filesystem::exists(B, ec)) return std::filesystem::equivalent(A, B, ec);
-    auto a = std::filesystem::weakly_canonical(A, ec);
-    auto b = std::filesystem::weakly_canonical(B, ec);
-    return a == b;
-}
-
 std::string TypeName(TAuFileIn& Reader) {
     if (auto* wave = dynamic_cast<TWaveIn*>(&Reader)) return WavTypeName(wave->WavType());
     if (auto* media = dynamic_cast<TWMIn*>(&Reader)) return media->Codec();

@@ -45,9 +45,6 @@ struct TMediaFacts {
 };
 TMediaFacts ReadMediaFacts(TAuFileIn& Reader);
 
-// True when both names reach the same file (the second need not exist).
-bool SameFile(const std::string& A, const std::string& B);
-
 // A description of the reader's encoding for `info` ("wtPCM" for WAV, the codec's name for
 // MP3 and WMA).
 std::string TypeName(TAuFileIn& Reader);

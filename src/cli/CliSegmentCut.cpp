@@ -11,6 +11,7 @@
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
 #include "cli/CliTime.h"
+#include "platform/filestream.h"
 #include "tools/SegmentChain.h"
 
 namespace sundral::cli {

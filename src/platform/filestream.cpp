@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "audio/AuComponent.h"
@@ -177,6 +178,13 @@ int64_t TAuFileStream::Size() {
 
 void TAuFileStream::SetSize(int64_t NewSize) {
     if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) FLastError = errno;
+}
+
+bool SameFile(const std::string& A, const std::string& B) {
+    std::error_code error;
+    if (std::filesystem::exists(B, error)) return std::filesystem::equivalent(A, B, error);
+    return std::filesystem::weakly_canonical(A, error) ==
+           std::filesystem::weakly_canonical(B, error);
 }
 
 } // namespace sundral

@@ -51,4 +51,7 @@ private:
     int FLastError = 0;
 };
 
+// True when both names reach the same file (the second need not exist yet).
+bool SameFile(const std::string& A, const std::string& B);
+
 } // namespace sundral

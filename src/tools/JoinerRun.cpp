@@ -13,6 +13,7 @@
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMedia.h"
 #include "formats/AuWinMediaOut.h"
+#include "platform/filestream.h"
 #include "tools/Joiner.h"
 
 namespace sundral {
@@ -93,8 +94,8 @@ void TfrmJoiner::bStartClick() {
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
     const std::string output = chosen->toStdString();
-    if (IsSameFile(eFile1->text().toStdString(), output) ||
-        IsSameFile(eFile2->text().toStdString(), output)) {
+    if (SameFile(eFile1->text().toStdString(), output) ||
+        SameFile(eFile2->text().toStdString(), output)) {
         FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
         return;
     }

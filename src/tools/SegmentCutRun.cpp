@@ -12,6 +12,7 @@
 #include <QTableWidget>
 
 #include "audio/AuClassesFile.h"
+#include "platform/filestream.h"
 #include "platform/qt/Actions.h"
 #include "tools/SegmentCut.h"
 
@@ -72,7 +73,7 @@ void TfrmSegmentCut::aStartCutExecute() {
     OutputFileName.clear();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
-    if (IsSameFile(sourceName, chosen->toStdString())) {
+    if (SameFile(sourceName, chosen->toStdString())) {
         FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
         return;
     }

@@ -130,13 +130,6 @@ void TToolComponents::StopWriters() const {
         writer->Stop(false); // also drops the events of a run that has just ended
 }
 
-bool IsSameFile(const std::string& A, const std::string& B) {
-    std::error_code error;
-    if (std::filesystem::exists(B, error)) return std::filesystem::equivalent(A, B, error);
-    return std::filesystem::weakly_canonical(A, error) ==
-           std::filesystem::weakly_canonical(B, error);
-}
-
 void RequireSameLayout(TAuFileIn& First, TAuFileIn& Second) {
     const uint32_t rate1 = First.SampleRate(), rate2 = Second.SampleRate();
     const uint32_t channels1 = First.Channels(), channels2 = Second.Channels();

@@ -62,9 +62,6 @@ struct TToolComponents {
     void StopWriters() const;
 };
 
-// True when both names reach the same file (the second need not exist yet).
-bool IsSameFile(const std::string& A, const std::string& B);
-
 // Raises EAuException when the two readers' sounds cannot be joined or mixed sample by
 // sample: different sample rates or channel counts (the text names both layouts). Opens
 // both files.
