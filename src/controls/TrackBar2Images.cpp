@@ -117,18 +117,18 @@ QImage PointerBitmap(const QString& Name) {
     QSize size = kind.Up;
     switch (kind.Direction) {
     case 'U':
-        inside = [=](int x, int y) { return InsideUpPointer(w, h, x, y); };
+        inside = [=](int X, int Y) { return InsideUpPointer(w, h, X, Y); };
         break;
     case 'D':
-        inside = [=](int x, int y) { return InsideUpPointer(w, h, x, h - 1 - y); };
+        inside = [=](int X, int Y) { return InsideUpPointer(w, h, X, h - 1 - Y); };
         break;
     case 'L':
         size = kind.Up.transposed();
-        inside = [=](int x, int y) { return InsideUpPointer(w, h, y, x); };
+        inside = [=](int X, int Y) { return InsideUpPointer(w, h, Y, X); };
         break;
     default:
         size = kind.Up.transposed();
-        inside = [=](int x, int y) { return InsideUpPointer(w, h, y, h - 1 - x); };
+        inside = [=](int X, int Y) { return InsideUpPointer(w, h, Y, h - 1 - X); };
         break;
     }
     QImage bitmap(size, QImage::Format_RGB32);

@@ -20,24 +20,24 @@ void TWMIn::OpenSource() {
     if (!FStreamAssigned && FWideFileName.empty()) throw EAuException("File name is not assigned");
     OpenOwnStream();
     wma_reader_open(FReader, FStream, FHighPrecision, ChannelRequest(FOutputChannels));
-    FValid = FReader.has_audio;
-    if (!FReader.reader) {
+    FValid = FReader.HasAudio;
+    if (!FReader.Reader) {
         // Nothing to read: the file is not held open for the next attempt.
         ReleaseOwnStream();
         return;
     }
-    if (FReader.is_protected) {
+    if (FReader.IsProtected) {
         wma_reader_close(FReader);
         ReleaseOwnStream();
         FValid = false;
         throw EAuException("File is protected");
     }
-    FChannels = uint32_t(std::max(FReader.channels, 0));
-    FBitsPerSample = uint32_t(std::max(FReader.bits_per_sample, 0));
-    FSampleRate = FReader.sample_rate;
+    FChannels = uint32_t(std::max(FReader.Channels, 0));
+    FBitsPerSample = uint32_t(std::max(FReader.BitsPerSample, 0));
+    FSampleRate = FReader.SampleRate;
     // The duration names the exact number of samples the reader delivers (a sample is
     // more than 200 units of 100 ns at every rate it offers).
-    FTotalSamples = int64_t(std::llround(double(FReader.duration) * FSampleRate / 1e7));
+    FTotalSamples = int64_t(std::llround(double(FReader.Duration) * FSampleRate / 1e7));
     FSize = FTotalSamples * FChannels * (FBitsPerSample / 8);
     FSeekable = true;
 
@@ -93,7 +93,7 @@ std::string TWMIn::Codec() {
 
 bool TWMIn::IsProtected() {
     OpenSource();
-    return FReader.is_protected;
+    return FReader.IsProtected;
 }
 
 TId3v2Tags& TWMIn::Id3v2Tags() {

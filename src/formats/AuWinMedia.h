@@ -60,19 +60,19 @@ private:
 
 // The reader record: everything one open file needs; zeroed at every open.
 struct wma_sync_reader {
-    std::shared_ptr<TAudioStream> adapter;      // also the stream interface the reader holds
-    std::unique_ptr<wmf::TWmSyncReader> reader; // null when creation or opening failed
-    const wmf::TWmBuffer* sample = nullptr;     // the decoded sample being handed out
-    wmf::TWmSyncReader* header_info = nullptr;  // set once a PCM format was chosen
-    uint32_t sample_offset = 0;                 // bytes of the sample already handed out
-    uint16_t stream_number = 0;
-    uint32_t output_number = 0;
-    bool has_audio = false;
-    bool is_protected = false;
-    int32_t channels = 0;
-    uint32_t sample_rate = 0;
-    int32_t bits_per_sample = 0;
-    uint64_t duration = 0; // 100-ns units; 0 when the attribute is missing
+    std::shared_ptr<TAudioStream> Adapter;      // also the stream interface the reader holds
+    std::unique_ptr<wmf::TWmSyncReader> Reader; // null when creation or opening failed
+    const wmf::TWmBuffer* Sample = nullptr;     // the decoded sample being handed out
+    wmf::TWmSyncReader* HeaderInfo = nullptr;   // set once a PCM format was chosen
+    uint32_t SampleOffset = 0;                  // bytes of the sample already handed out
+    uint16_t StreamNumber = 0;
+    uint32_t OutputNumber = 0;
+    bool HasAudio = false;
+    bool IsProtected = false;
+    int32_t Channels = 0;
+    uint32_t SampleRate = 0;
+    int32_t BitsPerSample = 0;
+    uint64_t Duration = 0; // 100-ns units; 0 when the attribute is missing
 };
 
 // Opens the record on Stream: creates the reader, opens it (once more from byte 30 when the

@@ -68,7 +68,7 @@ bool IsPcm(const TWmMediaType& Type) {
 }
 
 void ChooseFormat(wma_sync_reader& R, uint32_t Output, bool HighPrecision, int Request) {
-    TWmSyncReader& reader = *R.reader;
+    TWmSyncReader& reader = *R.Reader;
     TWmMediaType current;
     if (reader.GetOutputProps(Output, current) != wmOk) return;
     if (!IsEqualGUID(current.MajorType, WMMEDIATYPE_Audio)) return;
@@ -101,23 +101,23 @@ void ChooseFormat(wma_sync_reader& R, uint32_t Output, bool HighPrecision, int R
             accept = w.Channels == Request;
         if (!accept) continue;
         if (reader.SetOutputProps(Output, t) != wmOk) continue;
-        R.has_audio = true;
-        R.output_number = Output;
+        R.HasAudio = true;
+        R.OutputNumber = Output;
         bestChannels = w.Channels;
         bestRate = w.SamplesPerSec;
         bestBits = w.BitsPerSample;
-        R.channels = int32_t(w.Channels);
-        R.sample_rate = w.SamplesPerSec;
-        R.bits_per_sample = int32_t(w.BitsPerSample);
+        R.Channels = int32_t(w.Channels);
+        R.SampleRate = w.SamplesPerSec;
+        R.BitsPerSample = int32_t(w.BitsPerSample);
     }
 }
 
 uint32_t ReadScalar(wma_sync_reader& R, const char* Name, uint16_t Size) {
-    if (!R.header_info) return 0;
+    if (!R.HeaderInfo) return 0;
     uint16_t stream = 0, length = Size;
     TWmAttrType type;
     uint8_t value[8] = {};
-    if (R.header_info->GetAttributeByName(stream, Name, type, value, length) != wmOk) return 0;
+    if (R.HeaderInfo->GetAttributeByName(stream, Name, type, value, length) != wmOk) return 0;
     uint32_t v;
     std::memcpy(&v, value, 4);
     return v;
@@ -127,31 +127,31 @@ uint32_t ReadScalar(wma_sync_reader& R, const char* Name, uint16_t Size) {
 
 void wma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, int Request) {
     R = wma_sync_reader{};
-    if (WMCreateSyncReader(R.reader) != wmOk) return;
-    R.adapter = std::make_shared<TAudioStream>(Stream);
-    if (R.reader->OpenStream(R.adapter) != wmOk) {
-        R.adapter->Seek(30, 0, nullptr);
-        if (R.reader->OpenStream(R.adapter) != wmOk) {
-            R.reader.reset();
+    if (WMCreateSyncReader(R.Reader) != wmOk) return;
+    R.Adapter = std::make_shared<TAudioStream>(Stream);
+    if (R.Reader->OpenStream(R.Adapter) != wmOk) {
+        R.Adapter->Seek(30, 0, nullptr);
+        if (R.Reader->OpenStream(R.Adapter) != wmOk) {
+            R.Reader.reset();
             return;
         }
     }
     uint32_t outputs = 0;
-    if (R.reader->GetOutputCount(outputs) != wmOk) {
-        R.reader.reset();
+    if (R.Reader->GetOutputCount(outputs) != wmOk) {
+        R.Reader.reset();
         return;
     }
     for (uint32_t i = 0; i < outputs; ++i) ChooseFormat(R, i, HighPrecision, Request);
-    if (!R.has_audio) return;
-    R.reader->GetStreamNumberForOutput(R.output_number, R.stream_number);
-    R.is_protected = R.reader->SetReadStreamSamples(R.stream_number, false) == wmErrProtected;
-    R.header_info = R.reader.get();
+    if (!R.HasAudio) return;
+    R.Reader->GetStreamNumberForOutput(R.OutputNumber, R.StreamNumber);
+    R.IsProtected = R.Reader->SetReadStreamSamples(R.StreamNumber, false) == wmErrProtected;
+    R.HeaderInfo = R.Reader.get();
     uint16_t stream = 0, length = 8;
     TWmAttrType type;
     uint64_t duration = 0;
-    if (R.header_info->GetAttributeByName(stream, "Duration", type,
-                                          reinterpret_cast<uint8_t*>(&duration), length) == wmOk)
-        R.duration = duration;
+    if (R.HeaderInfo->GetAttributeByName(stream, "Duration", type,
+                                         reinterpret_cast<uint8_t*>(&duration), length) == wmOk)
+        R.Duration = duration;
 }
 
 uint32_t wma_reader_bitrate(wma_sync_reader& R) {
@@ -163,14 +163,14 @@ bool wma_reader_is_vbr(wma_sync_reader& R) {
 }
 
 std::u16string wma_reader_string(wma_sync_reader& R, const std::string& Name) {
-    if (!R.header_info) return {};
+    if (!R.HeaderInfo) return {};
     uint16_t stream = 0, length = 0;
     TWmAttrType type;
-    if (R.header_info->GetAttributeByName(stream, Name, type, nullptr, length) != wmOk ||
+    if (R.HeaderInfo->GetAttributeByName(stream, Name, type, nullptr, length) != wmOk ||
         length == 0)
         return {};
     std::vector<uint8_t> bytes(length);
-    if (R.header_info->GetAttributeByName(stream, Name, type, bytes.data(), length) != wmOk)
+    if (R.HeaderInfo->GetAttributeByName(stream, Name, type, bytes.data(), length) != wmOk)
         return {};
     std::u16string text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -182,38 +182,38 @@ std::u16string wma_reader_string(wma_sync_reader& R, const std::string& Name) {
 }
 
 void wma_reader_read(wma_sync_reader& R, const uint8_t*& Buffer, uint32_t& Bytes) {
-    while (R.reader) {
-        if (R.sample) {
+    while (R.Reader) {
+        if (R.Sample) {
             const uint8_t* data = nullptr;
             uint32_t length = 0;
-            R.sample->GetBufferAndLength(data, length);
-            if (R.sample_offset < length) {
-                Bytes = std::min(Bytes, length - R.sample_offset);
-                Buffer = data + R.sample_offset;
-                R.sample_offset += Bytes;
+            R.Sample->GetBufferAndLength(data, length);
+            if (R.SampleOffset < length) {
+                Bytes = std::min(Bytes, length - R.SampleOffset);
+                Buffer = data + R.SampleOffset;
+                R.SampleOffset += Bytes;
                 return;
             }
-            R.sample = nullptr;
-            R.sample_offset = 0;
+            R.Sample = nullptr;
+            R.SampleOffset = 0;
         }
         uint64_t time = 0, duration = 0;
-        if (R.reader->GetNextSample(R.stream_number, R.sample, time, duration) != wmOk) break;
+        if (R.Reader->GetNextSample(R.StreamNumber, R.Sample, time, duration) != wmOk) break;
     }
-    R.sample = nullptr;
+    R.Sample = nullptr;
     Buffer = nullptr;
     Bytes = 0;
 }
 
 bool wma_reader_seek(wma_sync_reader& R, uint64_t Start) {
-    if (!R.reader) return false;
+    if (!R.Reader) return false;
     // What is left of a sample decoded before the seek belongs to the old place.
-    R.sample = nullptr;
-    R.sample_offset = 0;
-    return R.reader->SetRange(Start, 0) == wmOk;
+    R.Sample = nullptr;
+    R.SampleOffset = 0;
+    return R.Reader->SetRange(Start, 0) == wmOk;
 }
 
 void wma_reader_close(wma_sync_reader& R) {
-    if (R.reader) R.reader->Close();
+    if (R.Reader) R.Reader->Close();
     R = wma_sync_reader{};
 }
 

@@ -146,12 +146,12 @@ uint32_t beEncodeChunk(THBeStream Stream, uint32_t Samples, const int16_t* Input
     if (Samples > Stream->ChunkSamples) return beErrBufferTooSmall;
     const int frames = int(Samples / Stream->Channels);
     if (frames == 0) return beErrOk;
-    const libload::TLameApi& L = *Stream->Api;
+    const libload::TLameApi& l = *Stream->Api;
     const int outSize = int(Stream->OutputSize);
     // The library takes non-const samples for interleaved input but only reads them.
     const int n = Stream->Channels == 1
-                      ? L.lame_encode_buffer(Stream->Flags, Input, Input, frames, Output, outSize)
-                      : L.lame_encode_buffer_interleaved(Stream->Flags, const_cast<int16_t*>(Input),
+                      ? l.lame_encode_buffer(Stream->Flags, Input, Input, frames, Output, outSize)
+                      : l.lame_encode_buffer_interleaved(Stream->Flags, const_cast<int16_t*>(Input),
                                                          frames, Output, outSize);
     if (n < 0) return n == -1 ? beErrBufferTooSmall : beErrInvalidFormatParameters;
     Produced = uint32_t(n);

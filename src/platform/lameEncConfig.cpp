@@ -21,9 +21,9 @@ template <typename TConfig> auto Fields(TConfig& C) {
 constexpr std::size_t kNamedBytes = 94;
 template <typename TTuple> struct TFieldBytes;
 template <typename... T> struct TFieldBytes<std::tuple<T&...>> {
-    static constexpr std::size_t Value = (sizeof(T) + ...);
+    static constexpr std::size_t kValue = (sizeof(T) + ...);
 };
-static_assert(TFieldBytes<decltype(Fields(std::declval<TBeConfig&>()))>::Value == kNamedBytes);
+static_assert(TFieldBytes<decltype(Fields(std::declval<TBeConfig&>()))>::kValue == kNamedBytes);
 
 template <typename T> void Put(uint8_t*& At, T Value) {
     const auto bits = static_cast<std::make_unsigned_t<T>>(Value);
@@ -31,9 +31,9 @@ template <typename T> void Put(uint8_t*& At, T Value) {
 }
 
 template <typename T> void Get(const uint8_t*& At, T& Value) {
-    using U = std::make_unsigned_t<T>;
-    U bits = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) bits = U(bits | U(U(*At++) << (8 * i)));
+    using TU = std::make_unsigned_t<T>;
+    TU bits = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) bits = TU(bits | TU(TU(*At++) << (8 * i)));
     Value = static_cast<T>(bits);
 }
 

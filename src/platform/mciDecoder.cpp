@@ -29,19 +29,19 @@ constexpr int kMaxChannels = 32;
 constexpr int kMaxBadPackets = 64;
 
 struct TFormatCloser {
-    void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+    void operator()(AVFormatContext* P) const { avformat_close_input(&P); }
 };
 struct TCodecCloser {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+    void operator()(AVCodecContext* P) const { avcodec_free_context(&P); }
 };
 struct TSwrCloser {
-    void operator()(SwrContext* p) const { swr_free(&p); }
+    void operator()(SwrContext* P) const { swr_free(&P); }
 };
 struct TPacketCloser {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* P) const { av_packet_free(&P); }
 };
 struct TFrameCloser {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
+    void operator()(AVFrame* P) const { av_frame_free(&P); }
 };
 using TFormatPtr = std::unique_ptr<AVFormatContext, TFormatCloser>;
 using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecCloser>;
@@ -109,8 +109,8 @@ bool IsMpegAudio(AVCodecID Id) {
     return Id == AV_CODEC_ID_MP3 || Id == AV_CODEC_ID_MP2 || Id == AV_CODEC_ID_MP1;
 }
 
-uint32_t LittleEndian32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+uint32_t LittleEndian32(const uint8_t* P) {
+    return P[0] | P[1] << 8 | P[2] << 16 | static_cast<uint32_t>(P[3]) << 24;
 }
 
 // Counts the frames a decode of the whole file yields, from the packets' durations less the
@@ -161,7 +161,7 @@ struct TMciDecoder::TImpl {
     // first packet read, for WAV data in blocks of a fixed number of frames (the WAV demuxer
     // estimates ADPCM timestamps from the average byte rate); or not at all, decoding from
     // the start instead.
-    enum class TSeekBy { Timestamps, Blocks, Restart } SeekBy = TSeekBy::Timestamps;
+    enum class TSeekBy { sbTimestamps, sbBlocks, sbRestart } SeekBy = TSeekBy::sbTimestamps;
     int64_t DataStart = 0;      // byte offset of the first block
     int BlockAlign = 0;         // bytes per block
     int64_t FramesPerBlock = 0; // frames a block decodes to
@@ -233,18 +233,18 @@ struct TMciDecoder::TImpl {
     }
 
     // Configures the converter for the frame's format, rate and layout when they changed.
-    bool SetUpConverter(const AVFrame* f) {
-        if (Swr && f->format == SwrFormat && f->sample_rate == SwrRate &&
-            av_channel_layout_compare(&f->ch_layout, &SwrLayout) == 0)
+    bool SetUpConverter(const AVFrame* F) {
+        if (Swr && F->format == SwrFormat && F->sample_rate == SwrRate &&
+            av_channel_layout_compare(&F->ch_layout, &SwrLayout) == 0)
             return true;
         // A frame's own rate and channel count size the conversion; the same limits hold.
-        if (f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate ||
-            f->ch_layout.nb_channels <= 0 || f->ch_layout.nb_channels > kMaxChannels)
+        if (F->sample_rate <= 0 || F->sample_rate > kMaxSampleRate ||
+            F->ch_layout.nb_channels <= 0 || F->ch_layout.nb_channels > kMaxChannels)
             return false;
         AVChannelLayout in{}, out{};
-        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&in, f->ch_layout.nb_channels);
-        else if (av_channel_layout_copy(&in, &f->ch_layout) < 0)
+        if (F->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+            av_channel_layout_default(&in, F->ch_layout.nb_channels);
+        else if (av_channel_layout_copy(&in, &F->ch_layout) < 0)
             return false;
         if (OutChannels == in.nb_channels)
             av_channel_layout_copy(&out, &in);
@@ -252,7 +252,7 @@ struct TMciDecoder::TImpl {
             av_channel_layout_default(&out, OutChannels);
         SwrContext* swr = nullptr;
         const int made = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, int(Rate), &in,
-                                             AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
+                                             AVSampleFormat(F->format), F->sample_rate, 0, nullptr);
         Swr.reset(swr);
         // Channels with no known places: each output channel takes the mean of every
         // OutChannels-th input channel.
@@ -271,10 +271,10 @@ struct TMciDecoder::TImpl {
             Swr.reset();
             return false;
         }
-        SwrFormat = f->format;
-        SwrRate = f->sample_rate;
+        SwrFormat = F->format;
+        SwrRate = F->sample_rate;
         av_channel_layout_uninit(&SwrLayout);
-        av_channel_layout_copy(&SwrLayout, &f->ch_layout);
+        av_channel_layout_copy(&SwrLayout, &F->ch_layout);
         return true;
     }
 
@@ -389,12 +389,12 @@ struct TMciDecoder::TImpl {
     // from the start. Called after the first packet was decoded.
     void ChooseSeek(int Align) {
         if (std::strcmp(Fmt->iformat->name, "wav") != 0) return;
-        SeekBy = TSeekBy::Restart;
+        SeekBy = TSeekBy::sbRestart;
         if (Align <= 0 || FirstPos < 0 || FirstSize <= 0 || FirstSize % Align != 0) return;
         const int64_t blocks = FirstSize / Align;
         const int64_t frames = av_rescale_q(FirstDuration, TimeBase, AVRational{1, int(Rate)});
         if (frames <= 0 || frames % blocks != 0) return;
-        SeekBy = TSeekBy::Blocks;
+        SeekBy = TSeekBy::sbBlocks;
         DataStart = FirstPos;
         BlockAlign = Align;
         FramesPerBlock = frames / blocks;
@@ -427,7 +427,7 @@ struct TMciDecoder::TImpl {
         PcmUsed = 0;
         if (DecodeFrame() != 1) return false;
         int64_t at = 0;
-        if (SeekBy == TSeekBy::Blocks) {
+        if (SeekBy == TSeekBy::sbBlocks) {
             // Block data has no decoder delay: the first frame comes from the first packet.
             const int64_t offset = FirstPos - DataStart;
             if (FirstPos < 0 || offset < 0 || offset % BlockAlign != 0) return false;
@@ -456,7 +456,7 @@ struct TMciDecoder::TImpl {
         Positioned = true;
         // Start earlier than asked, so the decoder has the frames the first one builds on;
         // when the seek lands late, go further back, down to the start.
-        if (HasOrigin && SeekBy != TSeekBy::Restart) {
+        if (HasOrigin && SeekBy != TSeekBy::sbRestart) {
             for (int64_t preroll = Rate / 2; Target - preroll > 0; preroll *= 4)
                 if (SeekBefore(Target - preroll)) return SkipTo(Target);
         }

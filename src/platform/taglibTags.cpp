@@ -23,27 +23,27 @@ bool TagLibAvailable() {
 }
 
 TTagLibResult TagLibWriteTags(const std::string& Path, const TTagLibFields& Fields) {
-    const libload::TTagLibApi& T = libload::LoadTagLib();
-    if (!Complete(T)) return TTagLibResult::trNotLoaded;
+    const libload::TTagLibApi& t = libload::LoadTagLib();
+    if (!Complete(t)) return TTagLibResult::trNotLoaded;
     std::lock_guard guard(libload::TagLibLock());
-    T.taglib_set_strings_unicode(1);
-    T.taglib_id3v2_set_default_text_encoding(TagLib_ID3v2_UTF16);
+    t.taglib_set_strings_unicode(1);
+    t.taglib_id3v2_set_default_text_encoding(TagLib_ID3v2_UTF16);
     // By type, not by the name's extension: the writer may be writing under a temporary name.
-    TagLib_File* file = T.taglib_file_new_type(Path.c_str(), TagLib_File_MPEG);
+    TagLib_File* file = t.taglib_file_new_type(Path.c_str(), TagLib_File_MPEG);
     if (file == nullptr) return TTagLibResult::trNotValid;
-    TagLib_Tag* tag = T.taglib_file_is_valid(file) ? T.taglib_file_tag(file) : nullptr;
+    TagLib_Tag* tag = t.taglib_file_is_valid(file) ? t.taglib_file_tag(file) : nullptr;
     if (tag == nullptr) {
-        T.taglib_file_free(file);
+        t.taglib_file_free(file);
         return TTagLibResult::trNotValid;
     }
-    T.taglib_tag_set_title(tag, Fields.Title.c_str());
-    T.taglib_tag_set_artist(tag, Fields.Artist.c_str());
-    T.taglib_tag_set_album(tag, Fields.Album.c_str());
-    T.taglib_tag_set_genre(tag, Fields.Genre.c_str());
-    if (Fields.Year) T.taglib_tag_set_year(tag, *Fields.Year);
-    if (Fields.Track) T.taglib_tag_set_track(tag, *Fields.Track);
-    const bool saved = T.taglib_file_save(file) != 0;
-    T.taglib_file_free(file);
+    t.taglib_tag_set_title(tag, Fields.Title.c_str());
+    t.taglib_tag_set_artist(tag, Fields.Artist.c_str());
+    t.taglib_tag_set_album(tag, Fields.Album.c_str());
+    t.taglib_tag_set_genre(tag, Fields.Genre.c_str());
+    if (Fields.Year) t.taglib_tag_set_year(tag, *Fields.Year);
+    if (Fields.Track) t.taglib_tag_set_track(tag, *Fields.Track);
+    const bool saved = t.taglib_file_save(file) != 0;
+    t.taglib_file_free(file);
     return saved ? TTagLibResult::trSaved : TTagLibResult::trNotSaved;
 }
 

@@ -50,9 +50,9 @@ std::vector<TWmCodecFormat> BuildVbr() {
 } // namespace
 
 const std::vector<TWmCodecFormat>& WmaFormatList(bool Vbr) {
-    static const std::vector<TWmCodecFormat> cbr = BuildCbr();
-    static const std::vector<TWmCodecFormat> vbr = BuildVbr();
-    return Vbr ? vbr : cbr;
+    static const std::vector<TWmCodecFormat> kCbr = BuildCbr();
+    static const std::vector<TWmCodecFormat> kVbr = BuildVbr();
+    return Vbr ? kVbr : kCbr;
 }
 
 std::string WmaFormatDescription(const TWmCodecFormat& Format) {

@@ -53,7 +53,7 @@ TWmResult TWmWriterSink::RegisterCallback(std::shared_ptr<IWmStatusCallback> Cal
 TWmResult TWmWriterSink::UnregisterCallback(const IWmStatusCallback* Callback) {
     std::lock_guard guard(FLock);
     auto it = std::find_if(FCallbacks.begin(), FCallbacks.end(),
-                           [&](const auto& c) { return c.first.get() == Callback; });
+                           [&](const auto& C) { return C.first.get() == Callback; });
     if (it == FCallbacks.end()) return wmErrInvalidArg;
     FCallbacks.erase(it);
     return wmOk;
@@ -150,7 +150,7 @@ TWmResult TWmWriter::SetAttribute(uint16_t Stream, std::u16string_view Name, TWm
     }
     const std::string key = LibraryKey(Name);
     auto it = std::find_if(FMetadata.begin(), FMetadata.end(),
-                           [&](const auto& m) { return m.first == key; });
+                           [&](const auto& M) { return M.first == key; });
     if (it != FMetadata.end())
         it->second = text;
     else
@@ -167,7 +167,7 @@ TWmResult TWmWriter::AddSink(std::shared_ptr<TWmWriterSink> Sink) {
 TWmResult TWmWriter::RemoveSink(const TWmWriterSink* Sink) {
     if (Writing()) return wmErrInvalidState;
     auto it =
-        std::find_if(FSinks.begin(), FSinks.end(), [&](const auto& s) { return s.get() == Sink; });
+        std::find_if(FSinks.begin(), FSinks.end(), [&](const auto& S) { return S.get() == Sink; });
     if (it == FSinks.end()) return wmErrInvalidArg;
     FSinks.erase(it);
     return wmOk;

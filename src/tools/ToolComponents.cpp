@@ -47,7 +47,7 @@ std::string ExtensionOf(const std::string& FileName) {
 TSoundKind SoundKindOf(const std::string& FileName) {
     std::string extension = ExtensionOf(FileName);
     std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(std::toupper(c)); });
+                   [](unsigned char C) { return char(std::toupper(C)); });
     if (extension == ".WAV") return TSoundKind::skWav;
     if (extension == ".MP3") return TSoundKind::skMp3;
     if (extension == ".WMA") return TSoundKind::skWma;

@@ -137,7 +137,7 @@ TEST_P(Decoded, LengthAndEveryReadMatchFfmpeg) {
     bytes.Seek(0, TSeekOrigin::soBeginning);
     wma_sync_reader record;
     wma_reader_open(record, &bytes, false, 0);
-    ASSERT_TRUE(record.has_audio);
+    ASSERT_TRUE(record.HasAudio);
     std::vector<uint8_t> got;
     for (int i = 0; i < 40; ++i) {
         const uint8_t* p = nullptr;
@@ -146,8 +146,8 @@ TEST_P(Decoded, LengthAndEveryReadMatchFfmpeg) {
         got.insert(got.end(), p, p + n);
         if (i == 3) {
             wmf::TWmMediaType type;
-            ASSERT_EQ(record.reader->GetOutputProps(record.output_number, type), wmf::wmOk);
-            ASSERT_EQ(record.reader->SetOutputProps(record.output_number, type), wmf::wmOk);
+            ASSERT_EQ(record.Reader->GetOutputProps(record.OutputNumber, type), wmf::wmOk);
+            ASSERT_EQ(record.Reader->SetOutputProps(record.OutputNumber, type), wmf::wmOk);
         }
     }
     wma_reader_close(record);
