@@ -21,6 +21,8 @@ constexpr uint32_t kMpeg1Rates[3] = {44100, 48000, 32000};
 
 // The largest frame any header describes (layer II, 160 kbps at 8 kHz) and then some.
 constexpr size_t kMaxFrame = 4096;
+// The shortest frame there is: layer III at 8 kbps and 24 kHz.
+constexpr uint64_t kMinFrameBytes = 24;
 constexpr size_t kWindow = 65536;
 
 uint32_t BigEndian32(const uint8_t* P) {
@@ -239,6 +241,9 @@ TMp3StreamInfo TMp3FrameIndex::Open() {
     // A stream much longer than its tag says is several files joined: its count is wrong.
     const int64_t area = FAudioEnd - at;
     if (info.Tag.Bytes > 0 && area > int64_t(info.Tag.Bytes) + int64_t(info.Tag.Bytes >> 4))
+        info.Tag.Frames = 0;
+    // No MPEG audio frame is shorter than 24 bytes: a count the file cannot hold is wrong too.
+    if (info.Tag.Frames > uint64_t(std::max<int64_t>(area, 0)) / kMinFrameBytes + 1)
         info.Tag.Frames = 0;
 
     const uint32_t spf = first.SamplesPerFrame;

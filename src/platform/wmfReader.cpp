@@ -27,6 +27,9 @@ namespace {
 
 constexpr uint16_t kStreamNumber = 1;
 
+// Frames of silence handed out at a time in place of units the decoder refused.
+constexpr int64_t kSilenceFrames = 4096;
+
 // Decoded samples waiting for the consumer: enough to keep decoding ahead through a slow
 // encoder step, little enough to stay a few hundred kilobytes at most. A full queue lets the
 // decoding thread sleep until half of it was taken, so the two threads wake each other a few
@@ -70,14 +73,21 @@ struct TWmSyncReader::TImpl {
     int SwrInFormat = -1;
     bool Flushed = false; // the end of the units was sent to the decoder
 
-    int64_t Next = 0;          // the next sample to hand out
-    int64_t OutPos = -1;       // decoder position of the next decoded sample; -1: not yet known
+    int64_t Next = 0;    // the next sample to hand out
+    int64_t OutPos = -1; // decoder position of the next decoded sample; -1: not yet known
+    // Where the output decoded so far ends (decoder position less StartSkip, so it may be
+    // negative); kNotKnown after a seek. Used only by sources whose units keep time.
+    static constexpr int64_t kNotKnown = INT64_MIN;
+    int64_t FilledTo = kNotKnown;
     bool CheckLanding = false; // the first output after a seek must not start past Next
     bool Restarted = false;    // the seek already fell back to decoding from the start
-    // The decoded frame being handed out, converted, and its first sample.
+    // The decoded frame being handed out, converted, and its first sample; before it, from
+    // SilentFrom on, silence stands in for units the decoder refused.
     std::vector<uint8_t> Out;
     int64_t OutStart = 0;
     int64_t OutFrames = 0;
+    int64_t SilentFrom = 0;
+    std::vector<uint8_t> Silence; // a block of silent frames, handed out in pieces
     TWmBuffer Buffer;
 
     // Decoding ahead: a thread of the reader's own runs NextSample and queues copies of what
@@ -249,6 +259,9 @@ struct TWmSyncReader::TImpl {
                 const int64_t start = OutPos - int64_t(Facts().StartSkip);
                 const int64_t end = start + Frame->nb_samples;
                 OutPos += Frame->nb_samples;
+                const int64_t silentFrom =
+                    FilledTo != kNotKnown && FilledTo < start ? FilledTo : start;
+                if (Facts().UnitsKeepTime) FilledTo = end;
                 if (CheckLanding) {
                     CheckLanding = false;
                     if (start > Next && !Restarted) {
@@ -265,6 +278,7 @@ struct TWmSyncReader::TImpl {
                 }
                 if (!Convert()) return wmErrFail;
                 OutStart = start;
+                SilentFrom = silentFrom;
                 av_frame_unref(Frame);
                 return wmOk;
             }
@@ -274,8 +288,11 @@ struct TWmSyncReader::TImpl {
             if (!Flushed && Source->Next(Packet, blockStart)) {
                 // Output runs on from the first unit after a (re)start.
                 if (OutPos < 0) OutPos = blockStart < 0 ? 0 : blockStart;
-                // A unit the decoder refuses is passed over, as a whole decode does.
-                avcodec_send_packet(Codec, Packet);
+                // A unit the decoder refuses gives no samples. Where units keep time, the next
+                // one starts at its own place and the gap turns into silence.
+                if (avcodec_send_packet(Codec, Packet) == 0 && Facts().UnitsKeepTime &&
+                    blockStart >= 0)
+                    OutPos = blockStart;
             } else if (!Flushed) {
                 Flushed = true;
                 avcodec_send_packet(Codec, nullptr);
@@ -289,16 +306,34 @@ struct TWmSyncReader::TImpl {
         OutFrames = 0;
         Flushed = false;
         OutPos = -1;
+        // From the very start, output runs from sample 0 on; after a seek its first frame
+        // only tells where it is.
+        FilledTo = FromStart && Facts().UnitsKeepTime ? 0 : kNotKnown;
         if (Codec) avcodec_flush_buffers(Codec);
         const int64_t decoderSample = FromStart ? 0 : Sample + Facts().StartSkip;
         CheckLanding = !FromStart;
         return Source->SeekBefore(decoderSample);
     }
 
+    // Silent frames from Next up to Until (a block at a time).
+    TWmResult HandOutSilence(int64_t Until, const TWmBuffer*& Sample) {
+        const uint32_t frameBytes = FrameBytes();
+        const int64_t count = std::min(Until, Next + kSilenceFrames) - Next;
+        Silence.assign(size_t(kSilenceFrames) * frameBytes, Bits == 8 ? 0x80 : 0);
+        Buffer.FData = Silence.data();
+        Buffer.FLength = uint32_t(count) * frameBytes;
+        Next += count;
+        Sample = &Buffer;
+        return wmOk;
+    }
+
     TWmResult NextSample(const TWmBuffer*& Sample) {
         const int64_t total = Facts().TotalSamples;
         const uint32_t frameBytes = FrameBytes();
         while (Next < total) {
+            // Silence for refused units.
+            if (OutFrames > 0 && SilentFrom <= Next && Next < OutStart)
+                return HandOutSilence(std::min(OutStart, total), Sample);
             if (OutFrames > 0 && OutStart + OutFrames > Next) {
                 // A seek that landed late fell back to the start, so Out never starts past
                 // Next.
@@ -345,6 +380,7 @@ TWmResult TWmSyncReader::OpenStream(std::shared_ptr<IWmStream> Stream) {
     FImpl->Bits = 16;
     FImpl->ReadAllowed = false;
     FImpl->Next = 0;
+    FImpl->FilledTo = FImpl->Facts().UnitsKeepTime ? 0 : TImpl::kNotKnown;
     return wmOk;
 }
 

@@ -62,6 +62,7 @@ public:
         FFacts.StartSkip = FInfo.StartSkip;
         FFacts.BitRate = FInfo.BitRate;
         FFacts.IsVBR = FInfo.IsVBR;
+        FFacts.UnitsKeepTime = true;
         ReadTags(FIo, FFacts.Strings);
         FFacts.Strings["Codec"] = CodecName(FInfo.First);
         return true;

@@ -60,6 +60,11 @@ struct TStreamFacts {
     uint32_t BitRate = 0;
     bool IsVBR = false;
     bool Protected = false;
+    // The decoder gives each unit's samples as soon as the unit goes in, starting where
+    // the unit's BlockStart says (MPEG audio frames). Then a unit the decoder refuses leaves
+    // a gap that the reader fills with silence, so that every later sample keeps its place
+    // and a read from sample N gives what a whole read holds from N.
+    bool UnitsKeepTime = false;
     // Attribute name ("Title", "Author", ...) to text.
     std::map<std::string, std::u16string> Strings;
 };

@@ -151,6 +151,9 @@ TEST(Mp3Scan, TagsAndTheSamplesTheyPromise) {
         {"empty_xing", TagFrame(kCbr128, "Xing", 0, 0, nullptr, 0, 0), 4, TMp3TagKind::tkXing,
          5 * 1152, true},
         {"no_tag", Frame(kCbr128), 8, TMp3TagKind::tkNone, 9 * 1152, false},
+        // A count the file cannot hold (a damaged tag): the frames are counted instead.
+        {"count_too_big", TagFrame(kCbr128, "Xing", 100000, 0, nullptr, 0, 0), 3,
+         TMp3TagKind::tkXing, 3 * 1152, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -21,6 +21,7 @@
 #include "formats/AuMp3In.h"
 #include "formats/AuWaveOut.h"
 #include "platform/TextConv.h"
+#include "platform/mp3Scan.h"
 
 using namespace sundral;
 using namespace sundral_test;
@@ -325,6 +326,40 @@ TEST_F(WmInFiles, FailedSeekToRangeStartEndsTheRun) {
         out.SetFileName(Dir.File("out.wav").string());
         in.SetStartSample(1000);
         EXPECT_EQ(RunToDone(out, in), thrown ? "Seek broke" : "Cannot seek to the start sample");
+    }
+}
+
+// Frames the decoder refuses (a damaged stretch of the file) become silence of their length:
+// every later sample keeps its place, so a read from any start agrees with the whole read.
+TEST_F(WmInFiles, DamagedFramesKeepTheirPlace) {
+    const auto file = Dir.File("damaged.mp3");
+    ASSERT_TRUE(MakeMediaFile(file, TestSignal(44100, 2, 3), "-c:a libmp3lame -b:a 128k"));
+    std::vector<uint8_t> bytes = ReadFileBytes(file);
+    // Garbage in the bodies of frames 40 to 44 (headers intact): the decoder refuses them.
+    mp3scan::TMp3FrameIndex index(
+        [&](int64_t At, uint8_t* To, size_t Count) {
+            const size_t n = std::min(Count, bytes.size() - size_t(At));
+            std::memcpy(To, bytes.data() + At, n);
+            return n;
+        },
+        int64_t(bytes.size()));
+    ASSERT_TRUE(index.Open().Valid);
+    for (uint64_t f = 40; f < 45; ++f) {
+        int64_t at = 0;
+        mp3scan::TMp3Header header;
+        ASSERT_TRUE(index.Frame(f, at, header));
+        for (size_t i = 4; i < header.FrameBytes; ++i) bytes[size_t(at) + i] = uint8_t(i * 37);
+    }
+    Dir.WriteBytes("damaged.mp3", bytes);
+    auto in = OpenReader(file);
+    const int64_t total = in->TotalSamples();
+    const std::vector<uint8_t> whole = ReadRun(*in, 0, {16384});
+    EXPECT_EQ(int64_t(whole.size()), total * 4);
+    for (int64_t start : {int64_t(30 * 1152), int64_t(50 * 1152), total / 2}) {
+        const std::vector<uint8_t> part = ReadRun(*in, start, {8192});
+        EXPECT_TRUE(part.size() == whole.size() - size_t(start) * 4 &&
+                    std::equal(part.begin(), part.end(), whole.begin() + start * 4))
+            << "from " << start;
     }
 }
 
