@@ -43,12 +43,18 @@ std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentMs>& Segments, int3
 }
 
 std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentRow>& Rows, int32_t FileLengthMs) {
-    // The rows' times with the margin already applied, as the time texts the pieces get.
+    // The margin is applied to the milliseconds, not by way of the shifted texts: a time
+    // text holds at most 99 hours, and a row near that end shifted to 100 hours would read
+    // back as 10.
     std::vector<TSegmentMs> segments;
     segments.reserve(Rows.size());
+    // Times before 0 read as 0.
+    const auto shifted = [](const std::string& Text, int32_t By) {
+        return std::max(0, TimeTextToMs(Text) + By);
+    };
     for (const TSegmentRow& row : Rows)
-        segments.push_back({TimeTextToMs(ShiftTimeText(row.Start, TTimeRole::trPieceEnd)),
-                            TimeTextToMs(ShiftTimeText(row.End, TTimeRole::trPieceStart))});
+        segments.push_back(
+            {shifted(row.Start, -kSegmentMarginMs), shifted(row.End, kSegmentMarginMs)});
     return KeptPieces(segments, FileLengthMs, 0);
 }
 

@@ -46,6 +46,11 @@ TEST(SegmentPlan, KeepsTheStretchesBetweenTheGrownSegments) {
          60050,
          {"00:00:00.0", "00:00:09.9", "00:01:00.0", "00:01:00.0"},
          true},
+        {"grown past the 99 hours a time text holds",
+         {{"99:00:00.0", "99:59:59.9"}},
+         432000000,
+         {"00:00:00.0", "98:59:59.9", "100:00:00.0", "120:00:00.0"},
+         true},
         {"the whole file", {{"00:00:00.0", "00:01:00.0"}}, 60000, {}, false},
         {"no rows", {}, 60000, {}, false},
     };
