@@ -38,6 +38,13 @@ int32_t TimeTextToMs(const std::string& S);
 // all their digits (360000000 gives "100:00:00.0"). A negative position gives "00:00:00.0".
 std::string MsToTimeText(int32_t Ms);
 
+// Texts the windows that cut and save share.
+inline constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
+inline constexpr char kOverwriteQuestion[] = " has existed,overite it?";
+inline constexpr char kCutUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
+inline constexpr char kCutSameFileMessage[] =
+    "The cut file cannot replace the file being cut. Please choose another name.";
+
 // The MP3 writer's choice for a measured bit rate in bits per second: the exact rates map to
 // their choice, 0 to 31999 to mbrAuto, anything else (negative too) to mbr128.
 TMP3BitRate BitrateToMp3BitRate(int32_t BitRate);

@@ -176,6 +176,8 @@ private:
     void ShowSelectionTimes();
     void OpenFileName(const QString& FileName);
     void StopPlayback();
+    // Resumes a paused play, or plays the file afresh: the whole of it or the selection.
+    void StartPlay(bool Selection);
     void CutProgress(TComponent* Sender, int32_t Progress);
     void StartMp3Cut(const QString& Input, const std::string& Output);
     void StartWaveCut(const QString& Input, const std::string& Output);

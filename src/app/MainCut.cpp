@@ -12,6 +12,7 @@
 
 #include "app/CutSetup.h"
 #include "app/CutSetupWriters.h"
+#include "app/Global.h"
 #include "app/Main.h"
 #include "app/PendingOutput.h"
 #include "controls/TrackBar2.h"
@@ -27,11 +28,6 @@
 namespace sundral {
 namespace {
 
-constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
-constexpr char kOverwriteQuestion[] = " has existed,overite it?";
-constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
-constexpr char kSameFileMessage[] =
-    "The cut file cannot replace the file being cut. Please choose another name.";
 constexpr char kCutFailedMessage[] = "Cutting failed: ";
 constexpr char kSaveTitle[] = "Save the cut file";
 
@@ -53,7 +49,7 @@ void TfrmMain::bStartCutClick() {
     const QString kind = extension.toLower();
     if (kind != QLatin1String(".mp3") && kind != QLatin1String(".wav") &&
         kind != QLatin1String(".wma")) {
-        FDialogs.ShowMessage(this, QString::fromLatin1(kUnknownTypeMessage));
+        FDialogs.ShowMessage(this, QString::fromLatin1(kCutUnknownTypeMessage));
         tbAudio->update();
         return;
     }
@@ -67,7 +63,7 @@ void TfrmMain::bStartCutClick() {
     if (!chosen) return;
     const QString output = *chosen;
     if (SameFile(input.toStdString(), output.toStdString())) {
-        FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
+        FDialogs.ShowMessage(this, QString::fromLatin1(kCutSameFileMessage));
         tbAudio->update();
         return;
     }

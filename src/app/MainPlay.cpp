@@ -63,27 +63,15 @@ void TfrmMain::StopPlayback() {
 }
 
 void TfrmMain::aPlayExecute() {
-    FPlayingSelection = false;
-    if (MediaPlayer1->PlayerMode() == TMPModes::mpPaused) {
-        Timer1->start();
-        MediaPlayer1->Resume();
-        return;
-    }
-    MediaPlayer1->Close();
-    MediaPlayer1->SetFileName(eOpenFile->text().toStdString());
-    Timer1->start();
-    try {
-        MediaPlayer1->Open();
-        MediaPlayer1->Play();
-    } catch (...) {
-        // Nothing plays: no cursor may run on. The error goes on to the report.
-        StopPlayback();
-        throw;
-    }
+    StartPlay(false);
 }
 
 void TfrmMain::aPlaySelectionExecute() {
-    FPlayingSelection = true;
+    StartPlay(true);
+}
+
+void TfrmMain::StartPlay(bool Selection) {
+    FPlayingSelection = Selection;
     if (MediaPlayer1->PlayerMode() == TMPModes::mpPaused) {
         Timer1->start();
         MediaPlayer1->Resume();
@@ -94,11 +82,14 @@ void TfrmMain::aPlaySelectionExecute() {
     Timer1->start();
     try {
         MediaPlayer1->Open();
-        MediaPlayer1->SetPlayStart(tbAudio->PositionL() * kStepMs);
-        MediaPlayer1->SetPlayEnd(tbAudio->PositionU() * kStepMs);
-        tbAudio->SetLinePosition(tbAudio->PositionL());
+        if (Selection) {
+            MediaPlayer1->SetPlayStart(tbAudio->PositionL() * kStepMs);
+            MediaPlayer1->SetPlayEnd(tbAudio->PositionU() * kStepMs);
+            tbAudio->SetLinePosition(tbAudio->PositionL());
+        }
         MediaPlayer1->Play();
     } catch (...) {
+        // Nothing plays: no cursor may run on. The error goes on to the report.
         StopPlayback();
         throw;
     }

@@ -20,16 +20,6 @@
 namespace sundral::cli {
 namespace {
 
-int Fail(const std::string& Message) {
-    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
-    return 1;
-}
-
-int Usage(const std::string& Message) {
-    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
-    return 2;
-}
-
 std::string DurationText(int64_t Frames, uint32_t Rate) {
     if (Rate == 0 || Frames < 0) return MsToTimeText(0);
     int64_t ms = Frames * 1000 / Rate;

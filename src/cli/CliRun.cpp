@@ -76,4 +76,14 @@ TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress) {
     return result;
 }
 
+int Fail(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 1;
+}
+
+int Usage(const std::string& Message) {
+    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
+    return 2;
+}
+
 } // namespace sundral::cli

@@ -15,6 +15,11 @@ struct TRunResult {
     std::string Message; // the component's own message when the run failed
 };
 
+// Print Message after the program's name on standard error and give the exit status: 1 when
+// the work failed, 2 when the command line was wrong.
+int Fail(const std::string& Message);
+int Usage(const std::string& Message);
+
 // Runs Writer (input and file already set) and waits for its OnDone.
 TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress);
 

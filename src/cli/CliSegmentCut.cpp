@@ -17,16 +17,6 @@
 namespace sundral::cli {
 namespace {
 
-int Fail(const std::string& Message) {
-    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
-    return 1;
-}
-
-int Usage(const std::string& Message) {
-    std::fprintf(stderr, "sundral-cli: %s\n", Message.c_str());
-    return 2;
-}
-
 // One "FROM-TO" in milliseconds, rounded to the nearest; false with the reason in Error.
 bool ParseRemove(const std::string& Text, TSegmentMs& Segment, std::string& Error) {
     const size_t dash = Text.find('-');

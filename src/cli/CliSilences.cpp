@@ -13,6 +13,7 @@
 #include "audio/AuSilence.h"
 #include "cli/CliCommands.h"
 #include "cli/CliFiles.h"
+#include "cli/CliRun.h"
 
 namespace sundral::cli {
 namespace {
@@ -28,24 +29,16 @@ int32_t Tenths(int64_t Frame, uint32_t Rate, bool Up) {
 } // namespace
 
 int CommandSilences(const std::string& File, double ThresholdDb, double MinLength, bool Json) {
-    if (!(ThresholdDb <= 0)) {
-        std::fprintf(stderr, "sundral-cli: --threshold is in dB below full scale: 0 or less, "
-                             "for example -50\n");
-        return 2;
-    }
-    if (!(MinLength >= 0) || !std::isfinite(MinLength)) {
-        std::fprintf(stderr, "sundral-cli: --min-length must be zero or more seconds\n");
-        return 2;
-    }
+    if (!(ThresholdDb <= 0))
+        return Usage("--threshold is in dB below full scale: 0 or less, for example -50");
+    if (!(MinLength >= 0) || !std::isfinite(MinLength))
+        return Usage("--min-length must be zero or more seconds");
     try {
         TComponent owner(nullptr);
         TAuFileIn* reader = CreateReader(KindOf(File), &owner);
         reader->SetFileName(File);
         std::string message;
-        if (!CheckReadable(*reader, File, message)) {
-            std::fprintf(stderr, "sundral-cli: %s\n", message.c_str());
-            return 1;
-        }
+        if (!CheckReadable(*reader, File, message)) return Fail(message);
         TSilenceOptions options;
         options.ThresholdDb = ThresholdDb;
         options.MinLengthSeconds = MinLength;
@@ -79,8 +72,7 @@ int CommandSilences(const std::string& File, double ThresholdDb, double MinLengt
         }
         return 0;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "sundral-cli: %s: %s\n", File.c_str(), e.what());
-        return 1;
+        return Fail(File + ": " + e.what());
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/CutSetup.h"
 #include "app/CutSetupWriters.h"
+#include "app/Global.h"
 #include "app/PendingOutput.h"
 #include "audio/AuMixer.h"
 #include "controls/RadioGroup.h"
@@ -24,7 +25,6 @@ constexpr char kDifferentTypesMessage[] = "Please select the same format file!";
 constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be joined or mixed.";
 constexpr char kSameFileMessage[] =
     "The output file cannot replace an input file. Please choose another name.";
-constexpr char kOverwriteQuestion[] = " has existed,overite it?";
 constexpr char kFailedMessage[] = "Processing failed: ";
 constexpr char kProcessing[] = " - Processing ... ";
 

@@ -14,7 +14,6 @@
 namespace sundral {
 namespace {
 
-constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
 constexpr char kNothingRemainsMessage[] =
     "Nothing would remain of the file: the segments cover all of it.";
 
@@ -55,7 +54,7 @@ TSegmentChain::~TSegmentChain() {
 TChainStep TSegmentChain::Begin(const TSegmentRun& Run) {
     if (Running()) throw EAuException("The component is busy.");
     const TSoundKind kind = SoundKindOf(Run.Source);
-    if (kind == TSoundKind::skUnknown) throw EAuException(kUnknownTypeMessage);
+    if (kind == TSoundKind::skUnknown) throw EAuException(kCutUnknownTypeMessage);
     if (Run.Pieces.empty()) throw EAuException(kNothingRemainsMessage);
 
     std::string pattern = Run.WorkFolder + "run-XXXXXX";

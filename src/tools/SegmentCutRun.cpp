@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "app/Global.h"
 #include "audio/AuClassesFile.h"
 #include "platform/filestream.h"
 #include "platform/qt/Actions.h"
@@ -19,14 +20,9 @@
 namespace sundral {
 namespace {
 
-constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
 constexpr char kSequenceMessage[] = "Please make sure that the list of data in sequence!";
-constexpr char kUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
 constexpr char kNothingRemainsMessage[] =
     "Nothing would remain of the file: the segments cover all of it.";
-constexpr char kSameFileMessage[] =
-    "The cut file cannot replace the file being cut. Please choose another name.";
-constexpr char kOverwriteQuestion[] = " has existed,overite it?";
 constexpr char kFailedMessage[] = "Segment Cut failed: ";
 
 // The save dialog's settings for the source's type.
@@ -60,7 +56,7 @@ void TfrmSegmentCut::aStartCutExecute() {
     }
     const TSoundKind kind = SoundKindOf(sourceName);
     if (kind == TSoundKind::skUnknown) {
-        FDialogs.ShowMessage(this, QString::fromLatin1(kUnknownTypeMessage));
+        FDialogs.ShowMessage(this, QString::fromLatin1(kCutUnknownTypeMessage));
         return;
     }
     const std::vector<TKeptPiece> pieces = KeptPieces(rows, FileLengthMs);
@@ -74,7 +70,7 @@ void TfrmSegmentCut::aStartCutExecute() {
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
     if (SameFile(sourceName, chosen->toStdString())) {
-        FDialogs.ShowMessage(this, QString::fromLatin1(kSameFileMessage));
+        FDialogs.ShowMessage(this, QString::fromLatin1(kCutSameFileMessage));
         return;
     }
     if (QFileInfo::exists(*chosen) &&
