@@ -13,12 +13,6 @@
 namespace sundral {
 namespace {
 
-template <class T> T* NamedComponent(TComponent* Owner, const char* Name) {
-    T* component = new T(Owner);
-    component->SetName(Name);
-    return component;
-}
-
 void DesignReader(TWMIn& Reader) {
     Reader.SetLoop(false);
     Reader.SetEndSample(-1);
@@ -33,11 +27,11 @@ void TfrmMain::CreateComponents() {
     TComponent* owner = FComponents.get();
     owner->SetName("frmMain");
 
-    MediaPlayer1 = NamedComponent<TMediaPlayer>(owner, "MediaPlayer1");
+    MediaPlayer1 = NewNamed<TMediaPlayer>(owner, "MediaPlayer1");
 
-    MP3In1 = NamedComponent<TMP3In>(owner, "MP3In1");
+    MP3In1 = NewNamed<TMP3In>(owner, "MP3In1");
     DesignReader(*MP3In1);
-    MP3Out1 = NamedComponent<TMP3Out>(owner, "MP3Out1");
+    MP3Out1 = NewNamed<TMP3Out>(owner, "MP3Out1");
     MP3Out1->SetInput(MP3In1);
     MP3Out1->SetShareMode(0);
     MP3Out1->SetBitRate(TMP3BitRate::mbr128);
@@ -49,9 +43,9 @@ void TfrmMain::CreateComponents() {
     MP3Out1->SetAverageBitrate(TMP3BitRate::mbrAuto);
     MP3Out1->SetMaximumBitrate(TMP3BitRate::mbrAuto);
 
-    WMIn1 = NamedComponent<TWMIn>(owner, "WMIn1");
+    WMIn1 = NewNamed<TWMIn>(owner, "WMIn1");
     DesignReader(*WMIn1);
-    WMAOut1 = NamedComponent<TWMAOut>(owner, "WMAOut1");
+    WMAOut1 = NewNamed<TWMAOut>(owner, "WMAOut1");
     WMAOut1->SetInput(WMIn1);
     WMAOut1->SetShareMode(0);
     WMAOut1->SetDesiredBitrate(0);
@@ -59,10 +53,10 @@ void TfrmMain::CreateComponents() {
     WMAOut1->SetVBR(false);
     WMAOut1->SetVBRQuality(0);
 
-    WaveIn1 = NamedComponent<TWaveIn>(owner, "WaveIn1");
+    WaveIn1 = NewNamed<TWaveIn>(owner, "WaveIn1");
     WaveIn1->SetLoop(false);
     WaveIn1->SetEndSample(-1);
-    WaveOut1 = NamedComponent<TWaveOut>(owner, "WaveOut1");
+    WaveOut1 = NewNamed<TWaveOut>(owner, "WaveOut1");
     WaveOut1->SetInput(WaveIn1);
     WaveOut1->SetShareMode(0);
     WaveOut1->SetWavType(TWavType::wtPCM);

@@ -56,4 +56,11 @@ private:
     std::vector<TComponent*> FFreeNotifies;
 };
 
+// A new component of type T, owned by Owner (which frees it) and named Name.
+template <class T> T* NewNamed(TComponent* Owner, const char* Name) {
+    T* component = new T(Owner);
+    component->SetName(Name);
+    return component;
+}
+
 } // namespace sundral

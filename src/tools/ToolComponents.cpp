@@ -16,21 +16,15 @@
 namespace sundral {
 namespace {
 
-template <class T> T* Named(TComponent* Owner, const char* Name) {
-    T* component = new T(Owner);
-    component->SetName(Name);
-    return component;
-}
-
 TWaveIn* WaveReader(TComponent* Owner, const char* Name) {
-    auto* reader = Named<TWaveIn>(Owner, Name);
+    auto* reader = NewNamed<TWaveIn>(Owner, Name);
     reader->SetLoop(false);
     reader->SetEndSample(-1);
     return reader;
 }
 
 template <class T> T* MediaReader(TComponent* Owner, const char* Name) {
-    auto* reader = Named<T>(Owner, Name);
+    auto* reader = NewNamed<T>(Owner, Name);
     reader->SetLoop(false);
     reader->SetEndSample(-1);
     reader->SetHighPrecision(false);
@@ -62,18 +56,18 @@ TToolComponents::TToolComponents(TComponent* Owner) {
     WMIn1 = MediaReader<TWMIn>(Owner, "WMIn1");
     WMIn2 = MediaReader<TWMIn>(Owner, "WMIn2");
 
-    AudioMixer1 = Named<TAudioMixer>(Owner, "AudioMixer1");
+    AudioMixer1 = NewNamed<TAudioMixer>(Owner, "AudioMixer1");
     AudioMixer1->SetVolume1(65535);
     AudioMixer1->SetVolume2(65535);
 
-    WaveOut1 = Named<TWaveOut>(Owner, "WaveOut1");
+    WaveOut1 = NewNamed<TWaveOut>(Owner, "WaveOut1");
     WaveOut1->SetWavType(TWavType::wtPCM);
     WaveOut1->SetBlockSize(512);
     WaveOut1->SetCreateNonMsHeaders(false);
     WaveOut1->SetFileMode(TFileOutputMode::foRewrite);
     WaveOut1->SetShareMode(0);
 
-    MP3Out1 = Named<TMP3Out>(Owner, "MP3Out1");
+    MP3Out1 = NewNamed<TMP3Out>(Owner, "MP3Out1");
     MP3Out1->SetBitRate(TMP3BitRate::mbr128);
     MP3Out1->SetEnableBitReservoir(false);
     MP3Out1->SetStrictISO(false);
@@ -83,7 +77,7 @@ TToolComponents::TToolComponents(TComponent* Owner) {
     MP3Out1->SetMaximumBitrate(TMP3BitRate::mbrAuto);
     MP3Out1->SetShareMode(0);
 
-    WMAOut1 = Named<TWMAOut>(Owner, "WMAOut1");
+    WMAOut1 = NewNamed<TWMAOut>(Owner, "WMAOut1");
     WMAOut1->SetDesiredBitrate(0);
     WMAOut1->SetLossless(false);
     WMAOut1->SetVBR(false);
