@@ -6,10 +6,14 @@
 
 namespace sundral {
 
+int32_t ShiftTimeMs(const std::string& Text, TTimeRole Role) {
+    // A time text reads as at most 99:99:99.9, so the sum stays far inside 32 bits.
+    return std::max(0, TimeTextToMs(Text) +
+                           (Role == TTimeRole::trPieceEnd ? -kSegmentMarginMs : kSegmentMarginMs));
+}
+
 std::string ShiftTimeText(const std::string& Text, TTimeRole Role) {
-    const int64_t ms = int64_t(TimeTextToMs(Text)) +
-                       (Role == TTimeRole::trPieceEnd ? -kSegmentMarginMs : kSegmentMarginMs);
-    return MsToTimeText(int32_t(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+    return MsToTimeText(ShiftTimeMs(Text, Role));
 }
 
 bool RowsInSequence(const std::vector<TSegmentRow>& Rows) {
@@ -48,13 +52,9 @@ std::vector<TKeptPiece> KeptPieces(const std::vector<TSegmentRow>& Rows, int32_t
     // back as 10.
     std::vector<TSegmentMs> segments;
     segments.reserve(Rows.size());
-    // Times before 0 read as 0.
-    const auto shifted = [](const std::string& Text, int32_t By) {
-        return std::max(0, TimeTextToMs(Text) + By);
-    };
     for (const TSegmentRow& row : Rows)
-        segments.push_back(
-            {shifted(row.Start, -kSegmentMarginMs), shifted(row.End, kSegmentMarginMs)});
+        segments.push_back({ShiftTimeMs(row.Start, TTimeRole::trPieceEnd),
+                            ShiftTimeMs(row.End, TTimeRole::trPieceStart)});
     return KeptPieces(segments, FileLengthMs, 0);
 }
 

@@ -37,6 +37,8 @@ enum class TTimeRole { trPieceEnd, trPieceStart };
 // The time text of Text moved by the margin away from the segment: 100 ms earlier for a
 // piece's end, 100 ms later for its start. Times before 0 read as 0.
 std::string ShiftTimeText(const std::string& Text, TTimeRole Role);
+// The same time in milliseconds.
+int32_t ShiftTimeMs(const std::string& Text, TTimeRole Role);
 
 // True when every row starts before it ends and no earlier than every row before it ends
 // (in list order): the rows are ascending and do not overlap; a segment may start where the

@@ -66,6 +66,11 @@ TEST(SegmentPlan, KeepsTheStretchesBetweenTheGrownSegments) {
     }
 }
 
+TEST(SegmentPlan, ShiftedTextsStayInsideTheFile) {
+    EXPECT_EQ(ShiftTimeText("00:00:00.0", TTimeRole::trPieceEnd), "00:00:00.0");
+    EXPECT_EQ(ShiftTimeText("00:00:59.9", TTimeRole::trPieceStart), "00:01:00.0");
+}
+
 TEST(SegmentPlan, ExactBoundsWithoutMargin) {
     const std::vector<TKeptPiece> pieces = KeptPieces({{1000, 2000}, {2000, 2500}}, 4000, 0);
     ASSERT_EQ(pieces.size(), 2u);
