@@ -38,10 +38,15 @@ int32_t TimeTextToMs(const std::string& S);
 // all their digits (360000000 gives "100:00:00.0"). A negative position gives "00:00:00.0".
 std::string MsToTimeText(int32_t Ms);
 
-// Texts the windows that cut and save share.
+// Texts the windows that cut and save share, and the time-field checks they make.
 inline constexpr char kNoFileMessage[] = "Please open a sound file fristly.";
 inline constexpr char kOverwriteQuestion[] = " has existed,overite it?";
 inline constexpr char kCutUnknownTypeMessage[] = "Only MP3, WAV and WMA files can be cut.";
+inline constexpr char kTimeFormatMessage[] = "Please make sure the time format is 00:00:00.0";
+inline constexpr char kStartAfterEndMessage[] =
+    "Please make sure the start time should be smaller than the end time";
+inline constexpr char kEndAfterTotalMessage[] =
+    "Please make sure the end time should be smaller than the total time";
 inline constexpr char kCutSameFileMessage[] =
     "The cut file cannot replace the file being cut. Please choose another name.";
 

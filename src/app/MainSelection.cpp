@@ -10,12 +10,6 @@
 namespace sundral {
 namespace {
 
-constexpr char kTimeFormatMessage[] = "Please make sure the time format is 00:00:00.0";
-constexpr char kStartAfterEndMessage[] =
-    "Please make sure the start time should be smaller than the end time";
-constexpr char kEndAfterTotalMessage[] =
-    "Please make sure the end time should be smaller than the total time";
-
 std::string TextOf(const QLineEdit* Edit) {
     return Edit->text().toStdString();
 }

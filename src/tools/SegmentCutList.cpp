@@ -12,12 +12,7 @@ namespace sundral {
 namespace {
 
 constexpr char kOpenErrorMessage[] = "Open file error. Please check whether the file is protected.";
-constexpr char kTimeFormatMessage[] = "Please make sure the time format is 00:00:00.0";
 constexpr char kSameTimesMessage[] = "Please make sure the start time not same as the end time";
-constexpr char kStartAfterEndMessage[] =
-    "Please make sure the start time should be smaller than the end time";
-constexpr char kPastTheEndMessage[] =
-    "Please make sure the end time should be smaller than the total time";
 
 std::string Text(const QLineEdit* Edit) {
     return Edit->text().toStdString();
@@ -89,7 +84,7 @@ void TfrmSegmentCut::bAddClick() {
     const int32_t total = TimeTextToMs(lFileTime->text().toStdString());
     const char* refusal = start == end  ? kSameTimesMessage
                           : end < start ? kStartAfterEndMessage
-                          : total < end ? kPastTheEndMessage
+                          : total < end ? kEndAfterTotalMessage
                                         : nullptr;
     if (refusal) {
         FDialogs.ShowMessage(this, QString::fromLatin1(refusal));
