@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 
-#include "controls/MediaPlayer.h"
+#include "edit/MediaPlayer.h"
 
 using namespace sundral;
 namespace fs = std::filesystem;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Global.h"
-#include "tools/SegmentPlan.h"
+#include "edit/Global.h"
+#include "edit/SegmentPlan.h"
 
 using namespace sundral;
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Global.h"
+#include "edit/Global.h"
 
 using namespace sundral;
 

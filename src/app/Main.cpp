@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/Global.h"
-#include "app/PendingOutput.h"
 #include "audio/AuComponent.h"
 #include "controls/LinkLabel.h"
+#include "edit/Global.h"
+#include "edit/PendingOutput.h"
 #include "platform/qt/Application.h"
 #include "platform/qt/FormBuilder.h"
 

@@ -10,12 +10,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/CutSetup.h"
-#include "app/CutSetupWriters.h"
-#include "app/Global.h"
 #include "app/Main.h"
-#include "app/PendingOutput.h"
 #include "controls/TrackBar2.h"
+#include "edit/CutSetup.h"
+#include "edit/CutSetupWriters.h"
+#include "edit/Designs.h"
+#include "edit/Global.h"
+#include "edit/PendingOutput.h"
 #include "formats/AuMp3In.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveIn.h"
@@ -46,9 +47,8 @@ void TfrmMain::bStartCutClick() {
     // The extension with its point, as written (".MP3" stays upper case).
     const QString extension =
         inputInfo.suffix().isEmpty() ? QString() : QStringLiteral(".") + inputInfo.suffix();
-    const QString kind = extension.toLower();
-    if (kind != QLatin1String(".mp3") && kind != QLatin1String(".wav") &&
-        kind != QLatin1String(".wma")) {
+    const TSoundKind kind = SoundKindOf(input.toStdString());
+    if (kind == TSoundKind::skUnknown) {
         FDialogs.ShowMessage(this, QString::fromLatin1(kCutUnknownTypeMessage));
         tbAudio->update();
         return;
@@ -77,9 +77,9 @@ void TfrmMain::bStartCutClick() {
     try {
         FCutOutput = std::make_unique<TPendingOutput>(output.toStdString());
         const std::string temp = FCutOutput->TempName();
-        if (kind == QLatin1String(".mp3"))
+        if (kind == TSoundKind::skMp3)
             StartMp3Cut(input, temp);
-        else if (kind == QLatin1String(".wav"))
+        else if (kind == TSoundKind::skWav)
             StartWaveCut(input, temp);
         else
             StartWmaCut(input, temp);

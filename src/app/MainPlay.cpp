@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "app/Main.h"
-#include "controls/MediaPlayer.h"
 #include "controls/TrackBar2.h"
+#include "edit/MediaPlayer.h"
 #include "platform/qt/Actions.h"
 #include "platform/qt/Dialogs.h"
 #include "platform/qt/FormBuilder.h"

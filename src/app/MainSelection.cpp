@@ -2,9 +2,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/Global.h"
 #include "app/Main.h"
 #include "controls/TrackBar2.h"
+#include "edit/Global.h"
 #include "platform/qt/Dialogs.h"
 
 namespace sundral {

@@ -33,9 +33,6 @@ namespace sundral {
 class TAuOutput;
 class TAuThread;
 
-// Process-wide lock for once-per-process library loading.
-std::mutex& EngineLock();
-
 // ---------------------------------------------------------------------------------------
 // Source
 // ---------------------------------------------------------------------------------------

@@ -12,13 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace sundral {
+#include "platform/AuException.h"
 
-// The exception class of all audio components; it carries a message only.
-class EAuException : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace sundral {
 
 enum class TOperation { opInsert, opRemove };
 

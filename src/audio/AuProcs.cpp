@@ -269,9 +269,4 @@ void FloatToInt32InPlace(void* Buf, uint32_t Bytes) {
     }
 }
 
-bool IsEqualGUID(const TGUID& A, const TGUID& B) {
-    return A.D1 == B.D1 && A.D2 == B.D2 && A.D3 == B.D3 &&
-           std::memcmp(A.D4, B.D4, sizeof A.D4) == 0;
-}
-
 } // namespace sundral

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/Guid.h"
+
 namespace sundral {
 
 // float -> unsigned 8-bit: v >= 1.0 gives 255, v <= -1.0 or NaN gives 0, anything else
@@ -45,15 +47,5 @@ void Int32ToFloat(const int32_t* Src, float* Dst, std::size_t Count);
 // floor(v * 2147483647.0) in extended precision. Buf needs no particular alignment.
 void DoubleToInt32InPlace(void* Buf, uint32_t Bytes);
 void FloatToInt32InPlace(void* Buf, uint32_t Bytes);
-
-struct TGUID {
-    uint32_t D1;
-    uint16_t D2;
-    uint16_t D3;
-    uint8_t D4[8];
-};
-
-// True when all 16 bytes of the two identifiers are equal.
-bool IsEqualGUID(const TGUID& A, const TGUID& B);
 
 } // namespace sundral

@@ -9,12 +9,12 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "app/Global.h"
-#include "app/PendingOutput.h"
 #include "audio/AuMixer.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
 #include "cli/CliTime.h"
+#include "edit/Global.h"
+#include "edit/PendingOutput.h"
 #include "platform/filestream.h"
 
 namespace sundral::cli {
@@ -28,10 +28,10 @@ std::string DurationText(int64_t Frames, uint32_t Rate) {
 }
 
 // Checks made before anything is opened for writing.
-int CheckOutput(const std::string& Out, TFileKind Kind, const std::vector<std::string>& Inputs,
+int CheckOutput(const std::string& Out, TSoundKind Kind, const std::vector<std::string>& Inputs,
                 const TCommonOptions& Options) {
-    if (KindOf(Out) != Kind)
-        return Usage(Out + ": the output must have the input's type (" + KindName(Kind) + ")");
+    if (SoundKindOf(Out) != Kind)
+        return Usage(Out + ": the output must have the input's type (" + SoundKindName(Kind) + ")");
     for (const auto& in : Inputs) {
         if (SameFile(in, Out)) return Usage(Out + ": the output would overwrite an input");
     }
@@ -59,7 +59,7 @@ int RunAndCommit(TAuOutput& Writer, TPendingOutput& Output, const std::string& O
 int CommandInfo(const std::string& File, bool Json) {
     try {
         TComponent owner(nullptr);
-        TAuFileIn* reader = CreateReader(KindOf(File), &owner);
+        TAuFileIn* reader = NewReader(SoundKindOf(File), &owner);
         reader->SetFileName(File);
         std::string message;
         if (!CheckReadable(*reader, File, message)) return Fail(message);
@@ -70,7 +70,7 @@ int CommandInfo(const std::string& File, bool Json) {
         if (Json) {
             nlohmann::ordered_json j;
             j["file"] = File;
-            j["format"] = KindName(KindOf(File));
+            j["format"] = SoundKindName(SoundKindOf(File));
             j["type"] = TypeName(*reader);
             j["sampleRate"] = rate;
             j["channels"] = reader->Channels();
@@ -89,8 +89,8 @@ int CommandInfo(const std::string& File, bool Json) {
             std::cout << j.dump(2) << "\n";
         } else {
             std::cout << "File:         " << File << "\n"
-                      << "Format:       " << KindName(KindOf(File)) << " (" << TypeName(*reader)
-                      << ")\n"
+                      << "Format:       " << SoundKindName(SoundKindOf(File)) << " ("
+                      << TypeName(*reader) << ")\n"
                       << "Sample rate:  " << rate << " Hz\n"
                       << "Channels:     " << reader->Channels() << "\n"
                       << "Bits:         " << reader->BitsPerSample() << "\n"
@@ -132,9 +132,9 @@ int CommandCut(const std::string& In, const std::string& Out,
         if (!to) return Usage("--to: " + error);
     }
     try {
-        TFileKind kind = KindOf(In);
+        TSoundKind kind = SoundKindOf(In);
         TComponent owner(nullptr);
-        TAuFileIn* reader = CreateReader(kind, &owner);
+        TAuFileIn* reader = NewReader(kind, &owner);
         reader->SetFileName(In);
         if (!CheckReadable(*reader, In, error)) return Fail(error);
         if (int status = CheckOutput(Out, kind, {In}, Options)) return status;
@@ -162,7 +162,7 @@ int CommandCut(const std::string& In, const std::string& Out,
         // succeeded: a failed or interrupted run leaves no half-made OUT, nor destroys the
         // OUT that --force would have replaced.
         TPendingOutput output(Out);
-        TAuFileOut* writer = CreateWriter(kind, &owner);
+        TAuFileOut* writer = NewWriter(kind, &owner);
         writer->SetFileName(output.TempName());
         writer->SetInput(reader);
         SetupWriterFrom(*writer, *reader, Options.BitReservoir);
@@ -178,11 +178,11 @@ int CommandCut(const std::string& In, const std::string& Out,
 int CommandJoin(const std::string& A, const std::string& B, const std::string& Out, bool Mix,
                 const TCommonOptions& Options) {
     try {
-        TFileKind kind = KindOf(A);
-        if (KindOf(B) != kind) return Usage("A and B must be files of the same type");
+        TSoundKind kind = SoundKindOf(A);
+        if (SoundKindOf(B) != kind) return Usage("A and B must be files of the same type");
         TComponent owner(nullptr);
-        TAuFileIn* first = CreateReader(kind, &owner);
-        TAuFileIn* second = CreateReader(kind, &owner);
+        TAuFileIn* first = NewReader(kind, &owner);
+        TAuFileIn* second = NewReader(kind, &owner);
         first->SetFileName(A);
         second->SetFileName(B);
         std::string error;
@@ -205,7 +205,7 @@ int CommandJoin(const std::string& A, const std::string& B, const std::string& O
         mixer->SetInput1(first);
         mixer->SetInput2(second);
         TPendingOutput output(Out);
-        TAuFileOut* writer = CreateWriter(kind, &owner);
+        TAuFileOut* writer = NewWriter(kind, &owner);
         writer->SetFileName(output.TempName());
         writer->SetInput(mixer);
         // The first file's tags and encoding, as the Joiner & Mixer window does.

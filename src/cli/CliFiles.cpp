@@ -2,11 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
-#include "app/CutSetupWriters.h"
+#include "edit/CutSetupWriters.h"
 #include "formats/AuMp3In.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveIn.h"
@@ -16,76 +14,6 @@
 #include "platform/TextConv.h"
 
 namespace sundral::cli {
-
-TFileKind KindOf(const std::string& Path) {
-    std::string ext = std::filesystem::path(Path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char C) { return static_cast<char>(std::toupper(C)); });
-    if (ext == ".WAV") return TFileKind::fkWav;
-    if (ext == ".MP3") return TFileKind::fkMp3;
-    if (ext == ".WMA") return TFileKind::fkWma;
-    return TFileKind::fkUnknown;
-}
-
-const char* KindName(TFileKind Kind) {
-    switch (Kind) {
-    case TFileKind::fkWav:
-        return "WAV";
-    case TFileKind::fkMp3:
-        return "MP3";
-    case TFileKind::fkWma:
-        return "WMA";
-    case TFileKind::fkUnknown:
-        break;
-    }
-    return "unknown";
-}
-
-TAuFileIn* CreateReader(TFileKind Kind, TComponent* Owner) {
-    switch (Kind) {
-    case TFileKind::fkWav:
-        return new TWaveIn(Owner);
-    case TFileKind::fkMp3:
-        return new TMP3In(Owner);
-    case TFileKind::fkWma:
-        return new TWMIn(Owner);
-    case TFileKind::fkUnknown:
-        break;
-    }
-    throw EAuException("Unknown file type: use a .wav, .mp3 or .wma file");
-}
-
-TAuFileOut* CreateWriter(TFileKind Kind, TComponent* Owner) {
-    if (Kind == TFileKind::fkWav) {
-        auto* out = new TWaveOut(Owner);
-        out->SetWavType(TWavType::wtPCM);
-        out->SetBlockSize(512);
-        out->SetCreateNonMsHeaders(false);
-        out->SetFileMode(TFileOutputMode::foRewrite);
-        return out;
-    }
-    if (Kind == TFileKind::fkMp3) {
-        auto* out = new TMP3Out(Owner);
-        out->SetBitRate(TMP3BitRate::mbr128);
-        out->SetMode(TMP3Mode::mmMono);
-        out->SetEnableBitReservoir(false);
-        out->SetStrictISO(false);
-        out->SetVBRQuality(TMP3Quality::mp3ql0);
-        out->SetEnableVBR(false);
-        out->SetAverageBitrate(TMP3BitRate::mbrAuto);
-        out->SetMaximumBitrate(TMP3BitRate::mbrAuto);
-        return out;
-    }
-    if (Kind == TFileKind::fkWma) {
-        auto* out = new TWMAOut(Owner);
-        out->SetDesiredBitrate(0);
-        out->SetLossless(false);
-        out->SetVBR(false);
-        out->SetVBRQuality(0);
-        return out;
-    }
-    throw EAuException("Unknown file type: use a .wav, .mp3 or .wma file");
-}
 
 void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir) {
     auto* media = dynamic_cast<TWMIn*>(&Reader);

@@ -11,19 +11,10 @@
 #include <vector>
 
 #include "audio/AuClassesFile.h"
+#include "edit/Designs.h"
 
 namespace sundral::cli {
 
-enum class TFileKind { fkWav, fkMp3, fkWma, fkUnknown };
-
-// By extension, ignoring case.
-TFileKind KindOf(const std::string& Path);
-const char* KindName(TFileKind Kind);
-
-// A reader for the kind, owned by Owner; raises EAuException for kinds this build cannot read.
-TAuFileIn* CreateReader(TFileKind Kind, TComponent* Owner);
-// A writer for the kind with the windows' stored settings, owned by Owner.
-TAuFileOut* CreateWriter(TFileKind Kind, TComponent* Owner);
 // Hands the writer what the windows hand theirs from the (first) input: an MP3 writer the
 // tags, bit rate, mode, VBR and copyright flag; a WMA writer codec 0, the format described
 // like the input, and the tags. A WAV writer takes everything from its input. BitReservoir

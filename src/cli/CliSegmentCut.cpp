@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Global.h"
 #include "audio/AuSilence.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
 #include "cli/CliTime.h"
+#include "edit/Global.h"
+#include "edit/SegmentChain.h"
 #include "platform/filestream.h"
-#include "tools/SegmentChain.h"
 
 namespace sundral::cli {
 namespace {

@@ -9,11 +9,11 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "app/Global.h"
 #include "audio/AuSilence.h"
 #include "cli/CliCommands.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
+#include "edit/Global.h"
 
 namespace sundral::cli {
 namespace {
@@ -35,7 +35,7 @@ int CommandSilences(const std::string& File, double ThresholdDb, double MinLengt
         return Usage("--min-length must be zero or more seconds");
     try {
         TComponent owner(nullptr);
-        TAuFileIn* reader = CreateReader(KindOf(File), &owner);
+        TAuFileIn* reader = NewReader(SoundKindOf(File), &owner);
         reader->SetFileName(File);
         std::string message;
         if (!CheckReadable(*reader, File, message)) return Fail(message);

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <limits>
 
-#include "app/Global.h"
+#include "edit/Global.h"
 
 namespace sundral::cli {
 namespace {

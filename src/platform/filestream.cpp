@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "audio/AuComponent.h"
+#include "platform/AuException.h"
 #include "platform/TextConv.h"
 
 namespace sundral {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "audio/AuClasses.h"
+#include "platform/AuException.h"
 
 namespace sundral::libload {
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/AuProcs.h"
+#include "platform/Guid.h"
 
 namespace sundral::wmf {
 

@@ -11,8 +11,6 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "audio/AuProcs.h"
-
 namespace sundral::wmf {
 
 namespace {
@@ -30,7 +28,7 @@ AVSampleFormat InputSampleFormat(uint16_t Bits) {
     case 32:
         return AV_SAMPLE_FMT_S32;
     default:
-        return AV_SAMPLE_FMT_FLT; // 24-bit: converted to float first
+        return AV_SAMPLE_FMT_S32; // 24-bit: widened to 32 bits first
     }
 }
 
@@ -134,10 +132,16 @@ TWmResult TWmEncodePipe::Write(const uint8_t* Pcm, uint32_t Bytes, TWmStatus& St
         const uint32_t n = std::min(frames, pieceFrames);
         const uint8_t* data = Pcm;
         if (in.BitsPerSample == 24) {
+            // Packed 24-bit samples have no sample format of their own in the resampler:
+            // each little-endian triple becomes the upper three bytes of a 32-bit sample.
             const size_t samples = size_t(n) * in.Channels;
-            if (FFloat.size() < samples) FFloat.resize(samples);
-            Int24ToFloat(Pcm, FFloat.data(), samples);
-            data = reinterpret_cast<const uint8_t*>(FFloat.data());
+            if (FWide.size() < samples) FWide.resize(samples);
+            for (size_t i = 0; i < samples; ++i) {
+                const uint8_t* b = Pcm + 3 * i;
+                FWide[i] =
+                    int32_t(uint32_t(b[0]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 24);
+            }
+            data = reinterpret_cast<const uint8_t*>(FWide.data());
         }
         const TWmResult r = Convert(&data, int(n), Status);
         if (r != wmOk) return r;

@@ -69,7 +69,7 @@ private:
     int64_t FPosition = 0; // container bytes: current offset
     int64_t FEnd = 0;      // and the end
     bool FSinkFailed = false;
-    std::vector<float> FFloat;     // 24-bit input as float, interleaved
+    std::vector<int32_t> FWide;    // 24-bit input widened to 32 bits, interleaved
     std::vector<uint8_t*> FPlanes; // resampler output, one plane per channel
     int FPlaneCapacity = 0;
 };

@@ -11,10 +11,10 @@
 #include <QPushButton>
 
 #include "app/AppResources.h"
-#include "app/PendingOutput.h"
 #include "audio/AuComponent.h"
 #include "audio/AuMixer.h"
 #include "controls/RadioGroup.h"
+#include "edit/PendingOutput.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMediaOut.h"

@@ -22,8 +22,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "edit/ToolComponents.h"
 #include "platform/qt/Dialogs.h"
-#include "tools/ToolComponents.h"
 
 class QGroupBox;
 class QLabel;

@@ -4,12 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/CutSetup.h"
-#include "app/CutSetupWriters.h"
-#include "app/Global.h"
-#include "app/PendingOutput.h"
 #include "audio/AuMixer.h"
 #include "controls/RadioGroup.h"
+#include "edit/CutSetup.h"
+#include "edit/CutSetupWriters.h"
+#include "edit/Global.h"
+#include "edit/PendingOutput.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMedia.h"

@@ -14,7 +14,7 @@
 #include "app/AppResources.h"
 #include "audio/AuComponent.h"
 #include "audio/AuMixer.h"
-#include "controls/MediaPlayer.h"
+#include "edit/MediaPlayer.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMediaOut.h"

@@ -22,8 +22,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "edit/SegmentChain.h"
 #include "platform/qt/Dialogs.h"
-#include "tools/SegmentChain.h"
 
 class QGroupBox;
 class QLabel;

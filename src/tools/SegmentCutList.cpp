@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
-#include "app/Global.h"
-#include "controls/MediaPlayer.h"
+#include "edit/Global.h"
+#include "edit/MediaPlayer.h"
 #include "platform/qt/Actions.h"
 #include "tools/SegmentCut.h"
 

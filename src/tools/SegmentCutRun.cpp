@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "app/Global.h"
 #include "audio/AuClassesFile.h"
+#include "edit/Global.h"
 #include "platform/filestream.h"
 #include "platform/qt/Actions.h"
 #include "tools/SegmentCut.h"

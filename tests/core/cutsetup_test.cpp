@@ -2,7 +2,7 @@
 // and the WMA format matching the input.
 #include <gtest/gtest.h>
 
-#include "app/CutSetup.h"
+#include "edit/CutSetup.h"
 
 using namespace sundral;
 

@@ -15,7 +15,7 @@
 #include "RunCommand.h"
 #include "ScratchDir.h"
 #include "WaveTools.h"
-#include "controls/MediaPlayer.h"
+#include "edit/MediaPlayer.h"
 
 using namespace sundral;
 using namespace sundral_test;

@@ -1,8 +1,8 @@
 // What a segment cut keeps of a file for a list of typed segments, and the order check.
 #include <gtest/gtest.h>
 
-#include "app/Global.h"
-#include "tools/SegmentPlan.h"
+#include "edit/Global.h"
+#include "edit/SegmentPlan.h"
 
 using namespace sundral;
 

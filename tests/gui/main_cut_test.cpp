@@ -10,7 +10,7 @@
 #include "MediaFiles.h"
 #include "RunCommand.h"
 #include "WaveTools.h"
-#include "app/CutSetup.h"
+#include "edit/CutSetup.h"
 
 using namespace sundral;
 using namespace sundral_test;

@@ -13,7 +13,7 @@
 #include "MainWindowFixture.h"
 #include "app/About.h"
 #include "controls/LinkLabel.h"
-#include "controls/MediaPlayer.h"
+#include "edit/MediaPlayer.h"
 #include "tools/Joiner.h"
 #include "tools/SegmentCut.h"
 

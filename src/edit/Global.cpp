@@ -1,4 +1,4 @@
-#include "app/Global.h"
+#include "edit/Global.h"
 
 #include <cstdlib>
 #include <pwd.h>

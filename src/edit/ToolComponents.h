@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "edit/Designs.h"
+
 namespace sundral {
 
 class TAudioMixer;
@@ -24,20 +26,9 @@ class TWaveOut;
 class TWMAOut;
 class TWMIn;
 
-// The sound file types the tools read and write, by extension.
-enum class TSoundKind { skUnknown, skWav, skMp3, skWma };
-
-// By the file name's extension, in any case (".wav" and ".WAV" alike).
-TSoundKind SoundKindOf(const std::string& FileName);
-// The extension with its point as written in the name ("" when there is none).
-std::string ExtensionOf(const std::string& FileName);
-
 struct TToolComponents {
-    // Creates every component, named as in the windows' design, owned by Owner. Readers:
-    // no looping, to the end of the data; the media readers decode to mono or stereo at
-    // 16 bits. Writers: WAV as plain PCM rewritten from the start; MP3 at 128 kbit/s without
-    // bit reservoir, strict ISO or VBR; WMA with no desired rate, lossless or VBR. The
-    // mixer's volumes are 65535.
+    // Creates every component, named as in the windows' design and set up as Designs.h
+    // lays out, owned by Owner. The mixer's volumes are 65535.
     explicit TToolComponents(TComponent* Owner);
 
     TWaveIn* WaveIn1 = nullptr;

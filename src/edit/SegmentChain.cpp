@@ -1,4 +1,4 @@
-#include "tools/SegmentChain.h"
+#include "edit/SegmentChain.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/CutSetup.h"
-#include "app/Global.h"
-#include "app/PendingOutput.h"
 #include "audio/AuMixer.h"
+#include "edit/CutSetup.h"
+#include "edit/Global.h"
+#include "edit/PendingOutput.h"
 
 namespace sundral {
 namespace {

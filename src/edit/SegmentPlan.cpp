@@ -1,8 +1,8 @@
-#include "tools/SegmentPlan.h"
+#include "edit/SegmentPlan.h"
 
 #include <algorithm>
 
-#include "app/Global.h"
+#include "edit/Global.h"
 
 namespace sundral {
 

@@ -1,4 +1,4 @@
-#include "app/CutSetup.h"
+#include "edit/CutSetup.h"
 
 #include <algorithm>
 #include <cctype>

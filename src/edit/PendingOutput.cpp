@@ -1,4 +1,4 @@
-#include "app/PendingOutput.h"
+#include "edit/PendingOutput.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/SegmentPlan.h"
-#include "tools/ToolComponents.h"
+#include "edit/SegmentPlan.h"
+#include "edit/ToolComponents.h"
 
 namespace sundral {
 

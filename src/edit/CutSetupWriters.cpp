@@ -1,7 +1,7 @@
-#include "app/CutSetupWriters.h"
+#include "edit/CutSetupWriters.h"
 
-#include "app/CutSetup.h"
-#include "app/Global.h"
+#include "edit/CutSetup.h"
+#include "edit/Global.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWinMedia.h"
 #include "formats/AuWinMediaOut.h"

@@ -1,11 +1,7 @@
-#include "tools/ToolComponents.h"
+#include "edit/ToolComponents.h"
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-
-#include "app/CutSetupWriters.h"
 #include "audio/AuMixer.h"
+#include "edit/CutSetupWriters.h"
 #include "formats/AuMp3In.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveIn.h"
@@ -14,75 +10,25 @@
 #include "formats/AuWinMediaOut.h"
 
 namespace sundral {
-namespace {
-
-TWaveIn* WaveReader(TComponent* Owner, const char* Name) {
-    auto* reader = NewNamed<TWaveIn>(Owner, Name);
-    reader->SetLoop(false);
-    reader->SetEndSample(-1);
-    return reader;
-}
-
-template <class T> T* MediaReader(TComponent* Owner, const char* Name) {
-    auto* reader = NewNamed<T>(Owner, Name);
-    reader->SetLoop(false);
-    reader->SetEndSample(-1);
-    reader->SetHighPrecision(false);
-    reader->SetOutputChannels(TChannelsNumber::cnMonoOrStereo);
-    return reader;
-}
-
-} // namespace
-
-std::string ExtensionOf(const std::string& FileName) {
-    return std::filesystem::path(FileName).extension().string();
-}
-
-TSoundKind SoundKindOf(const std::string& FileName) {
-    std::string extension = ExtensionOf(FileName);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char C) { return char(std::toupper(C)); });
-    if (extension == ".WAV") return TSoundKind::skWav;
-    if (extension == ".MP3") return TSoundKind::skMp3;
-    if (extension == ".WMA") return TSoundKind::skWma;
-    return TSoundKind::skUnknown;
-}
 
 TToolComponents::TToolComponents(TComponent* Owner) {
-    WaveIn1 = WaveReader(Owner, "WaveIn1");
-    WaveIn2 = WaveReader(Owner, "WaveIn2");
-    MP3In1 = MediaReader<TMP3In>(Owner, "MP3In1");
-    MP3In2 = MediaReader<TMP3In>(Owner, "MP3In2");
-    WMIn1 = MediaReader<TWMIn>(Owner, "WMIn1");
-    WMIn2 = MediaReader<TWMIn>(Owner, "WMIn2");
+    const auto reader = [Owner](TSoundKind Kind, const char* Name) {
+        return NewReader(Kind, Owner, Name);
+    };
+    WaveIn1 = static_cast<TWaveIn*>(reader(TSoundKind::skWav, "WaveIn1"));
+    WaveIn2 = static_cast<TWaveIn*>(reader(TSoundKind::skWav, "WaveIn2"));
+    MP3In1 = static_cast<TMP3In*>(reader(TSoundKind::skMp3, "MP3In1"));
+    MP3In2 = static_cast<TMP3In*>(reader(TSoundKind::skMp3, "MP3In2"));
+    WMIn1 = static_cast<TWMIn*>(reader(TSoundKind::skWma, "WMIn1"));
+    WMIn2 = static_cast<TWMIn*>(reader(TSoundKind::skWma, "WMIn2"));
 
     AudioMixer1 = NewNamed<TAudioMixer>(Owner, "AudioMixer1");
     AudioMixer1->SetVolume1(65535);
     AudioMixer1->SetVolume2(65535);
 
-    WaveOut1 = NewNamed<TWaveOut>(Owner, "WaveOut1");
-    WaveOut1->SetWavType(TWavType::wtPCM);
-    WaveOut1->SetBlockSize(512);
-    WaveOut1->SetCreateNonMsHeaders(false);
-    WaveOut1->SetFileMode(TFileOutputMode::foRewrite);
-    WaveOut1->SetShareMode(0);
-
-    MP3Out1 = NewNamed<TMP3Out>(Owner, "MP3Out1");
-    MP3Out1->SetBitRate(TMP3BitRate::mbr128);
-    MP3Out1->SetEnableBitReservoir(false);
-    MP3Out1->SetStrictISO(false);
-    MP3Out1->SetVBRQuality(TMP3Quality::mp3ql0);
-    MP3Out1->SetEnableVBR(false);
-    MP3Out1->SetAverageBitrate(TMP3BitRate::mbrAuto);
-    MP3Out1->SetMaximumBitrate(TMP3BitRate::mbrAuto);
-    MP3Out1->SetShareMode(0);
-
-    WMAOut1 = NewNamed<TWMAOut>(Owner, "WMAOut1");
-    WMAOut1->SetDesiredBitrate(0);
-    WMAOut1->SetLossless(false);
-    WMAOut1->SetVBR(false);
-    WMAOut1->SetVBRQuality(0);
-    WMAOut1->SetShareMode(0);
+    WaveOut1 = static_cast<TWaveOut*>(NewWriter(TSoundKind::skWav, Owner, "WaveOut1"));
+    MP3Out1 = static_cast<TMP3Out*>(NewWriter(TSoundKind::skMp3, Owner, "MP3Out1"));
+    WMAOut1 = static_cast<TWMAOut*>(NewWriter(TSoundKind::skWma, Owner, "WMAOut1"));
 }
 
 TAuFileIn* TToolComponents::Reader(TSoundKind Kind, int Number) const {

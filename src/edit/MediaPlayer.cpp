@@ -1,4 +1,4 @@
-#include "controls/MediaPlayer.h"
+#include "edit/MediaPlayer.h"
 
 #include <algorithm>
 

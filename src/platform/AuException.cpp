@@ -1,0 +1,10 @@
+#include "platform/AuException.h"
+
+namespace sundral {
+
+std::mutex& EngineLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace sundral
