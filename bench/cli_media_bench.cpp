@@ -1,5 +1,6 @@
 // sundral-cli against ffmpeg on MP3 and WMA files in one run, with the same encoders:
-//  - cutting 300 s out of a 600 s 44.1 kHz stereo MP3, re-encoded at 128 kbps (target <= 0.95
+//  - cutting 300 s out of a 600 s 44.1 kHz stereo MP3, re-encoded (--reencode) at 128 kbps (target
+//  <= 0.95
 //    of ffmpeg -ss 150 -t 300 -i in.mp3 -c:a libmp3lame -b:a 128k), three ways: the windows'
 //    writer set-up (plain stereo, no bit reservoir) against ffmpeg's encoder set up alike
 //    (-joint_stereo 0 -reservoir 0), so that both runs ask the encoder for the same work and
@@ -68,15 +69,18 @@ int main(int argc, char** argv) {
     Make("anoisesrc=c=pink:a=0.3:r=44100", 600, mp3, b);
     Make(music, 600, wma, w);
 
-    Compare("mp3 cut (same)", {cli, "cut", "-q", "-f", a, out, "--from", "150", "--to", "450"},
+    Compare("mp3 cut (same)",
+            {cli, "cut", "-q", "-f", "--reencode", a, out, "--from", "150", "--to", "450"},
             Ffmpeg({"-ss", "150", "-t", "300", "-i", a, "-c:a", "libmp3lame", "-b:a", "128k",
                     "-joint_stereo", "0", "-reservoir", "0", out}),
             "ffmpeg", 0.95);
-    Compare("mp3 cut", {cli, "cut", "-q", "-f", a, out, "--from", "150", "--to", "450"},
+    Compare("mp3 cut",
+            {cli, "cut", "-q", "-f", "--reencode", a, out, "--from", "150", "--to", "450"},
             Ffmpeg({"-ss", "150", "-t", "300", "-i", a, "-c:a", "libmp3lame", "-b:a", "128k", out}),
             "ffmpeg", 0.95);
     Compare("mp3 cut (res)",
-            {cli, "cut", "-q", "-f", "--bit-reservoir", a, out, "--from", "150", "--to", "450"},
+            {cli, "cut", "-q", "-f", "--reencode", "--bit-reservoir", a, out, "--from", "150",
+             "--to", "450"},
             Ffmpeg({"-ss", "150", "-t", "300", "-i", a, "-c:a", "libmp3lame", "-b:a", "128k", out}),
             "ffmpeg", 0.95);
     Compare("wma cut", {cli, "cut", "-q", "-f", w, outW, "--from", "150", "--to", "450"},
@@ -90,8 +94,9 @@ int main(int argc, char** argv) {
     std::printf("making a 60-minute MP3 ...\n");
     std::fflush(stdout);
     Make(music, 3600, mp3, longIn);
-    const TMeasure ten = Best({cli, "cut", "-q", "-f", longIn, out, "--to", "600"}, 1);
-    const TMeasure sixty = Best({cli, "cut", "-q", "-f", longIn, out}, 1);
+    const TMeasure ten =
+        Best({cli, "cut", "-q", "-f", "--reencode", longIn, out, "--to", "600"}, 1);
+    const TMeasure sixty = Best({cli, "cut", "-q", "-f", "--reencode", longIn, out}, 1);
     std::printf("peak RSS: 10-minute MP3 cut %ld KB, 60-minute MP3 cut %ld KB, difference %ld KB "
                 "(target < 5120 KB)\n",
                 ten.PeakKb, sixty.PeakKb, sixty.PeakKb - ten.PeakKb);

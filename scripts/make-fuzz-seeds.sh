@@ -10,7 +10,7 @@ encode() {
     ffmpeg -nostdin -v error -y -f lavfi -i "sine=f=440:r=$1:d=0.3" -ac "$2" $3 "$dir/$4"
 }
 case "$target" in
-mp3scan_fuzz | wmin_fuzz)
+mp3scan_fuzz | wmin_fuzz | mp3lossless_fuzz)
     encode 44100 2 "-c:a libmp3lame -b:a 64k -metadata title=Seed" cbr.mp3
     encode 44100 1 "-c:a libmp3lame -q:a 6 -write_xing 0" vbr_bare.mp3
     encode 22050 1 "-c:a libmp3lame -b:a 24k" mpeg2.mp3

@@ -15,6 +15,7 @@
 #include "cli/CliTime.h"
 #include "edit/Global.h"
 #include "edit/PendingOutput.h"
+#include "formats/Mp3Lossless.h"
 #include "platform/filestream.h"
 
 namespace sundral::cli {
@@ -162,6 +163,19 @@ int CommandCut(const std::string& In, const std::string& Out,
         // succeeded: a failed or interrupted run leaves no half-made OUT, nor destroys the
         // OUT that --force would have replaced.
         TPendingOutput output(Out);
+        if (kind == TSoundKind::skMp3 && !Options.Reencode) {
+            // The frames are copied; where they cannot be, the stretch is re-encoded.
+            using namespace mp3lossless;
+            const TCutResult lossless =
+                CutMp3(In, output.TempName(), start, end < 0 ? -1 : end + 1);
+            if (lossless.Status == TCutStatus::csFailed) return Fail(In + ": " + lossless.Message);
+            if (lossless.Status == TCutStatus::csDone) {
+                if (!output.Commit(error)) return Fail(error);
+                return 0;
+            }
+            std::cerr << "sundral-cli: note: " << In << ": " << lossless.Message
+                      << "; re-encoding instead\n";
+        }
         TAuFileOut* writer = NewWriter(kind, &owner);
         writer->SetFileName(output.TempName());
         writer->SetInput(reader);

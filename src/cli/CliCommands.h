@@ -11,6 +11,7 @@ struct TCommonOptions {
     bool Quiet = false;
     bool Force = false;
     bool BitReservoir = false; // MP3 output only
+    bool Reencode = false;     // MP3: decode and encode again instead of copying frames
 };
 
 int CommandInfo(const std::string& File, bool Json);

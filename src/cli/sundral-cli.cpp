@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
     cut->add_option("--from", from, "Start of the stretch (default: the beginning)");
     cut->add_option("--to", to, "End of the stretch, not included (default: the end)");
     cut->add_flag("--samples", samples, "--from and --to are sample numbers");
+    cut->add_flag("--reencode", common.Reencode,
+                  "MP3: decode and encode again (default: copy the frames, exact to the sample)");
     addCommon(cut);
 
     std::string a, b;

@@ -1,0 +1,39 @@
+// Cutting an MP3 file without decoding it: the frames that hold the chosen stretch are copied
+// byte for byte, and a new tag frame tells decoders how many samples to drop at each end, so
+// the cut file decodes to exactly the chosen samples, equal to the source's own decode.
+//
+// The first copied frame is not the first one heard: a Layer III frame's samples also depend
+// on the granules before it (the overlap of the transform and of the synthesis filter), so one
+// frame in front is copied for MPEG-1 (two granules) and two for MPEG-2 and 2.5 (one granule
+// each). That front frame's main data may begin in earlier frames (the bit reservoir); those
+// bytes are moved into the front frame itself, which is written at a higher bit rate to hold
+// them, so that no further frame is needed and the delay stays below two frames. When no bit
+// rate holds them, a silent frame in front carries them instead (one frame more of delay).
+//
+// Free format, layers I and II and a sample rate or channel count that changes inside the
+// stretch cannot be copied; the caller re-encodes then (Unsuitable, with the reason).
+//
+// Threading: one call per thread; it opens its own files. Ownership: none kept.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sundral::mp3lossless {
+
+enum class TCutStatus { csDone, csUnsuitable, csFailed };
+
+struct TCutResult {
+    TCutStatus Status = TCutStatus::csFailed;
+    std::string Message; // why not, for csUnsuitable and csFailed
+    int64_t Samples = 0; // samples the written file decodes to
+    uint32_t Delay = 0;  // the tag's encoder delay and padding
+    uint32_t Padding = 0;
+};
+
+// Writes samples [Start, End) of In, numbered as a decoder delivers them (after the encoder
+// delay), to Out; End -1 or past the end means to the end. ID3v2 tags in front and APE and
+// ID3v1 tags at the end are kept as they are.
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End);
+
+} // namespace sundral::mp3lossless

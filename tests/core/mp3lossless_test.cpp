@@ -1,0 +1,243 @@
+// Lossless MP3 cuts through the real sundral-cli: the cut file must decode, in ffmpeg, to
+// exactly the samples ffmpeg decodes from the source over the same stretch, across the kinds
+// of streams an encoder makes; tags around the audio stay; streams that cannot be copied are
+// re-encoded with a note, and broken ones fail with a message.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "FileBytes.h"
+#include "MediaFiles.h"
+#include "RunCommand.h"
+#include "ScratchDir.h"
+#include "formats/Mp3InfoFrame.h"
+#include "platform/mp3Scan.h"
+
+using namespace sundral;
+using namespace sundral_test;
+
+namespace {
+
+struct TFixture {
+    const char* Name;
+    uint32_t Rate;
+    uint32_t Channels;
+    const char* Args; // ffmpeg output options
+};
+
+// Every kind of stream the cutter must handle; made once for the whole suite.
+const TFixture kFixtures[] = {
+    {"cbr128_joint.mp3", 44100, 2, "-c:a libmp3lame -b:a 128k"},
+    {"cbr320_stereo.mp3", 44100, 2, "-c:a libmp3lame -b:a 320k -joint_stereo 0"},
+    {"vbr_xing.mp3", 44100, 2, "-c:a libmp3lame -q:a 4"},
+    {"abr96.mp3", 44100, 2, "-c:a libmp3lame -abr 1 -b:a 96k"},
+    {"mpeg2_mono.mp3", 22050, 1, "-c:a libmp3lame -b:a 32k"},
+    {"mpeg25_stereo.mp3", 11025, 2, "-c:a libmp3lame -b:a 24k"},
+    {"mpeg1_32k_deep.mp3", 48000, 2, "-c:a libmp3lame -b:a 32k"},
+    {"no_lame_tag.mp3", 44100, 2, "-c:a libmp3lame -b:a 128k -write_xing 0"},
+};
+
+class Mp3Lossless : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!ToolAvailable("ffmpeg")) return;
+        Dir = std::make_unique<ScratchDir>("mp3lossless");
+        for (const auto& f : kFixtures)
+            MakeMediaFile(Dir->File(f.Name), TestSignal(f.Rate, f.Channels, 6.0),
+                          "-ar " + std::to_string(f.Rate) + " -ac " + std::to_string(f.Channels) +
+                              " " + f.Args);
+    }
+    static void TearDownTestSuite() { Dir.reset(); }
+    void SetUp() override {
+        if (std::strlen(SUNDRAL_CLI_PATH) == 0) GTEST_SKIP() << "sundral-cli not built";
+        if (!ToolAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is missing";
+    }
+    static TCommandResult Cli(const std::string& Args) {
+        return RunCommand(ShellQuote(SUNDRAL_CLI_PATH) + " " + Args + " 2>" +
+                          ShellQuote(Dir->File("stderr").string()));
+    }
+    static std::string Stderr() {
+        auto b = ReadFileBytes(Dir->File("stderr"));
+        return std::string(b.begin(), b.end());
+    }
+    static std::string Q(const std::filesystem::path& P) { return ShellQuote(P.string()); }
+    static std::unique_ptr<ScratchDir> Dir;
+};
+std::unique_ptr<ScratchDir> Mp3Lossless::Dir;
+
+// The tag frame of a file (after any ID3v2 tag) as the scanner reads it.
+mp3scan::TMp3StreamInfo StreamInfo(const std::filesystem::path& File) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(File);
+    mp3scan::TMp3FrameIndex index(
+        [&bytes](int64_t Offset, uint8_t* Buffer, size_t Count) {
+            if (Offset < 0 || size_t(Offset) >= bytes.size()) return size_t(0);
+            const size_t n = std::min(Count, bytes.size() - size_t(Offset));
+            std::memcpy(Buffer, bytes.data() + Offset, n);
+            return n;
+        },
+        int64_t(bytes.size()));
+    return index.Open();
+}
+
+TEST_F(Mp3Lossless, CutDecodesToTheSourcesOwnSamples) {
+    for (const auto& f : kFixtures) {
+        SCOPED_TRACE(f.Name);
+        const auto source = Dir->File(f.Name);
+        ASSERT_TRUE(std::filesystem::exists(source));
+        const std::vector<int16_t> reference = Int16Samples(FfmpegDecodeBytes(source));
+        const int64_t total = int64_t(reference.size() / f.Channels);
+        ASSERT_GT(total, int64_t(f.Rate) * 5);
+        const uint32_t spf = f.Rate >= 32000 ? 1152 : 576;
+        // From the very start, from inside the first frames, mid-file on odd samples, up to
+        // the very end.
+        const std::pair<int64_t, int64_t> stretches[] = {{0, 1000},
+                                                         {300, total / 3},
+                                                         {12345, 12345 + 3 * f.Rate / 2 + 77},
+                                                         {total / 2 + 1, total},
+                                                         {total - 2 * spf - 5, total - 3}};
+        for (const auto& [from, to] : stretches) {
+            SCOPED_TRACE("samples " + std::to_string(from) + ".." + std::to_string(to));
+            const auto out = Dir->File("out.mp3");
+            const auto r = Cli("cut --samples --force -q --from " + std::to_string(from) +
+                               " --to " + std::to_string(to) + " " + Q(source) + " " + Q(out));
+            ASSERT_EQ(r.ExitCode, 0) << Stderr();
+            EXPECT_EQ(Stderr(), "") << "a lossless cut makes no note";
+            const std::vector<int16_t> cut = Int16Samples(FfmpegDecodeBytes(out));
+            ASSERT_EQ(int64_t(cut.size()), (to - from) * f.Channels);
+            size_t differ = 0, firstDiffer = 0;
+            for (size_t i = 0; i < cut.size(); ++i)
+                if (cut[i] != reference[size_t(from) * f.Channels + i] && differ++ == 0)
+                    firstDiffer = i;
+            EXPECT_EQ(differ, 0u) << "first at sample " << firstDiffer / f.Channels;
+
+            // The program's own reader agrees on the length; the delay stays below 2 frames
+            // (3 when the front frame's reservoir needs a frame of its own, at 320 kbps).
+            const auto info = Cli("info --json " + Q(out));
+            ASSERT_EQ(info.ExitCode, 0) << Stderr();
+            EXPECT_EQ(nlohmann::json::parse(info.Output)["totalSamples"].get<int64_t>(), to - from);
+            const auto scan = StreamInfo(out);
+            ASSERT_TRUE(scan.Tag.HasLameTag);
+            const bool carrier = std::string(f.Name).find("320") != std::string::npos;
+            EXPECT_LT(scan.Tag.EncoderDelay, (carrier ? 3 : 2) * spf);
+        }
+    }
+}
+
+TEST_F(Mp3Lossless, TagsAroundTheAudioAreKept) {
+    // ID3v2 in front; APEv2 and ID3v1 behind, in that order.
+    const auto source = Dir->File("tagged.mp3");
+    ASSERT_TRUE(MakeMediaFile(source, TestSignal(44100, 2, 3.0),
+                              "-c:a libmp3lame -b:a 128k -id3v2_version 3 -write_id3v1 1 "
+                              "-metadata title=Lossless -metadata artist=Tester"));
+    std::vector<uint8_t> bytes = ReadFileBytes(source);
+    // One item (value size, flags, key "Key", value "Value"), then the 32-byte footer:
+    // "APETAGEX", version 2000, size of items and footer, item count.
+    const size_t itemBytes = 4 + 4 + 4 + 5;
+    std::vector<uint8_t> ape(itemBytes + 32, 0);
+    ape[0] = 5;
+    std::memcpy(&ape[8], "Key\0Value", 9);
+    uint8_t* footer = &ape[itemBytes];
+    std::memcpy(footer, "APETAGEX", 8);
+    footer[8] = 0xD0, footer[9] = 0x07;
+    footer[12] = uint8_t(ape.size());
+    footer[16] = 1;
+    bytes.insert(bytes.end() - 128, ape.begin(), ape.end());
+    Dir->WriteBytes("tagged.mp3", bytes);
+    const uint32_t id3v2 = 10 + ((uint32_t(bytes[6]) << 21) | (uint32_t(bytes[7]) << 14) |
+                                 (uint32_t(bytes[8]) << 7) | bytes[9]);
+
+    const auto out = Dir->File("tagged_out.mp3");
+    ASSERT_EQ(Cli("cut --force -q --from 0.5 --to 2 " + Q(source) + " " + Q(out)).ExitCode, 0)
+        << Stderr();
+    const std::vector<uint8_t> cut = ReadFileBytes(out);
+    const size_t tail = 128 + ape.size();
+    ASSERT_GT(cut.size(), id3v2 + tail);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + id3v2, cut.begin()));
+    EXPECT_TRUE(std::equal(bytes.end() - std::ptrdiff_t(tail), bytes.end(),
+                           cut.end() - std::ptrdiff_t(tail)));
+    EXPECT_EQ(
+        RunCommand("ffprobe -v error -show_entries format_tags=title -of csv=p=0 " + Q(out)).Output,
+        "Lossless\n");
+    EXPECT_EQ(int64_t(FfmpegDecodeBytes(out).size()), int64_t(66150) * 4);
+}
+
+TEST_F(Mp3Lossless, TagCrcIsTheEncodersOwn) {
+    // The encoder's tag frame carries the CRC of its first 190 bytes; the same function
+    // must give it.
+    const auto source = Dir->File("cbr128_joint.mp3");
+    const std::vector<uint8_t> bytes = ReadFileBytes(source);
+    size_t at = 0;
+    if (bytes.size() > 10 && std::memcmp(bytes.data(), "ID3", 3) == 0)
+        at = 10 + ((size_t(bytes[6]) << 21) | (size_t(bytes[7]) << 14) | (size_t(bytes[8]) << 7) |
+                   bytes[9]);
+    ASSERT_GT(bytes.size(), at + 192);
+    const uint16_t stored = uint16_t((bytes[at + 190] << 8) | bytes[at + 191]);
+    EXPECT_EQ(mp3frames::TagCrc(bytes.data() + at, 190), stored);
+
+    const auto out = Dir->File("crc_out.mp3");
+    ASSERT_EQ(Cli("cut --force -q --from 1 --to 2 " + Q(source) + " " + Q(out)).ExitCode, 0);
+    const std::vector<uint8_t> cut = ReadFileBytes(out);
+    ASSERT_GT(cut.size(), at + 192);
+    EXPECT_EQ(mp3frames::TagCrc(cut.data() + at, 190),
+              uint16_t((cut[at + 190] << 8) | cut[at + 191]));
+}
+
+TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
+    // Layer II; a stream whose sample rate changes; a stream cut short of what its tag says;
+    // bytes that are no MP3 at all.
+    const auto mp2 = Dir->File("layer2.mp3");
+    ASSERT_TRUE(MakeMediaFile(mp2, TestSignal(44100, 2, 2.0), "-c:a mp2 -b:a 192k -f mp3"));
+    const auto a = Dir->File("a44.mp3"), b = Dir->File("b48.mp3");
+    ASSERT_TRUE(MakeMediaFile(a, TestSignal(44100, 2, 2.0), "-c:a libmp3lame -write_xing 0"));
+    ASSERT_TRUE(
+        MakeMediaFile(b, TestSignal(48000, 2, 2.0), "-ar 48000 -c:a libmp3lame -write_xing 0"));
+    std::vector<uint8_t> joined = ReadFileBytes(a), second = ReadFileBytes(b);
+    joined.insert(joined.end(), second.begin(), second.end());
+    const auto mixed = Dir->WriteBytes("mixed_rates.mp3", joined);
+    std::vector<uint8_t> vbr = ReadFileBytes(Dir->File("vbr_xing.mp3"));
+    vbr.resize(vbr.size() / 2);
+    const auto truncated = Dir->WriteBytes("truncated.mp3", vbr);
+    std::vector<uint8_t> noise(20000);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t((i * 7919u) >> 3);
+    const auto garbage = Dir->WriteBytes("garbage.mp3", noise);
+
+    struct TCase {
+        std::filesystem::path In;
+        const char* Range;
+        int Exit;
+        const char* Says;
+    } cases[] = {
+        {mp2, "--from 0.5 --to 1.5", 0, "layer I and II"},
+        {mixed, "--from 1 --to 3", 0, "sample rate changes"},
+        {truncated, "--from 1 --to 5.5", 0, "shorter than its tag says"},
+        {garbage, "--from 0 --to 1", 1, "garbage.mp3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.In.filename().string());
+        const auto out = Dir->File("refused.mp3");
+        const auto r = Cli("cut --force -q " + std::string(c.Range) + " " + Q(c.In) + " " + Q(out));
+        EXPECT_EQ(r.ExitCode, c.Exit) << Stderr();
+        EXPECT_NE(Stderr().find(c.Says), std::string::npos) << Stderr();
+        if (c.Exit == 0) EXPECT_GT(FfmpegDecodeBytes(out).size(), 0u);
+    }
+}
+
+TEST_F(Mp3Lossless, ReencodeChoosesTheEncoder) {
+    // --reencode decodes and encodes again: the samples are close but no longer equal.
+    const auto source = Dir->File("cbr128_joint.mp3");
+    const auto out = Dir->File("reencoded.mp3");
+    ASSERT_EQ(Cli("cut --force -q --reencode --samples --from 44100 --to 88200 " + Q(source) + " " +
+                  Q(out))
+                  .ExitCode,
+              0)
+        << Stderr();
+    const std::vector<int16_t> reference = Int16Samples(FfmpegDecodeBytes(source));
+    const std::vector<int16_t> cut = Int16Samples(FfmpegDecodeBytes(out));
+    ASSERT_EQ(cut.size(), size_t(44100 * 2));
+    EXPECT_FALSE(std::equal(cut.begin(), cut.end(), reference.begin() + 88200));
+}
+
+} // namespace
