@@ -115,6 +115,10 @@ private:
     // holds it.
     std::vector<uint8_t> SelfContained(uint64_t Index, const std::vector<uint8_t>& Frame,
                                        const TMp3Header& Header, const TMp3SideInfo& Side);
+    // Whether frames of another stream (another rate or MPEG version) lie in [From, To).
+    bool ForeignStream(int64_t From, int64_t To);
+    // Checks the copied frames and fills the plan's counts and seek table; the reason when
+    // they cannot be copied.
     std::string CheckStretch(TPlan& Plan, uint32_t TagFrameBytes);
 
     TSource& FSource;
@@ -177,6 +181,23 @@ std::vector<uint8_t> TCutter::SelfContained(uint64_t Index, const std::vector<ui
     return out;
 }
 
+bool TCutter::ForeignStream(int64_t From, int64_t To) {
+    // Two frames of another stream, one after the other, somewhere in the first 64 KiB.
+    To = std::min(To, From + 65536);
+    const std::vector<uint8_t> bytes = FSource.Bytes(From, size_t(std::max<int64_t>(To - From, 0)));
+    for (size_t at = 0; at + 4 <= bytes.size(); ++at) {
+        TMp3Header h, next;
+        if (bytes[at] != 0xFF || !mp3scan::ParseMp3Header(BigEndian32(&bytes[at]), h) ||
+            mp3scan::SameStream(h, FInfo.First))
+            continue;
+        uint8_t w[4];
+        if (FSource.ReadAt(From + int64_t(at) + h.FrameBytes, w, 4) == 4 &&
+            mp3scan::ParseMp3Header(BigEndian32(w), next) && mp3scan::SameStream(h, next))
+            return true;
+    }
+    return false;
+}
+
 std::string TCutter::CheckStretch(TPlan& Plan, uint32_t TagFrameBytes) {
     // The seek table tells where the audio frames start, from the first one on.
     uint64_t bytes = 0;
@@ -205,19 +226,16 @@ std::string TCutter::CheckStretch(TPlan& Plan, uint32_t TagFrameBytes) {
             return "the stream ends before its frame " + std::to_string(i + 1) +
                    " (it is shorter than its tag says)";
         if (h.Channels != FInfo.First.Channels) return "the channel count changes in the stream";
-        if (expected >= 0 && offset != expected) {
-            // Something else lies between two frames: another stream's header means the
-            // sample rate or the MPEG version changes.
-            uint8_t w[4];
-            TMp3Header other;
-            if (FSource.ReadAt(expected, w, 4) == 4 &&
-                mp3scan::ParseMp3Header(BigEndian32(w), other) &&
-                !mp3scan::SameStream(other, FInfo.First))
-                return "the sample rate changes in the stream";
-        }
+        if (expected >= 0 && offset != expected && ForeignStream(expected, offset))
+            return "the sample rate changes in the stream";
         expected = offset + h.FrameBytes;
         accountRaw(h.FrameBytes, h.BitRate);
     }
+    // After the stream's last frame, a stream at another rate may go on.
+    int64_t next = 0;
+    TMp3Header nextHeader;
+    if (!FIndex.Frame(Plan.CopyTo + 1, next, nextHeader) && ForeignStream(expected, FInfo.AudioEnd))
+        return "the sample rate changes in the stream";
     while (toc < 100) offsets[toc++] = bytes;
     bytes += TagFrameBytes;
     if (bytes > UINT32_MAX) return "the cut is larger than a tag frame can describe";

@@ -86,7 +86,9 @@ TEST_F(CliMedia, CutPerType) {
         SCOPED_TRACE(c.Name);
         const std::string in = Make(c.Name, c.Rate, c.Channels, 6, c.Args);
         const std::string out = Dir.File(std::string("cut_") + c.Name).string();
-        auto r = Run("cut --quiet " + ShellQuote(in) + " " + ShellQuote(out) +
+        // The encoder's set-up is under test here: MP3 cuts re-encode (mp3lossless_test
+        // covers the default frame copy).
+        auto r = Run("cut --quiet --reencode " + ShellQuote(in) + " " + ShellQuote(out) +
                      " --from 1.5 --to 00:00:04.2");
         ASSERT_EQ(r.ExitCode, 0) << Stderr();
         EXPECT_EQ(Stderr(), "") << "nothing from the codec libraries reaches the terminal";

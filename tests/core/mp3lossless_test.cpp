@@ -189,7 +189,7 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
     // Layer II; a stream whose sample rate changes; a stream cut short of what its tag says;
     // bytes that are no MP3 at all.
     const auto mp2 = Dir->File("layer2.mp3");
-    ASSERT_TRUE(MakeMediaFile(mp2, TestSignal(44100, 2, 2.0), "-c:a mp2 -b:a 192k -f mp3"));
+    ASSERT_TRUE(MakeMediaFile(mp2, TestSignal(44100, 2, 2.0), "-c:a mp2 -b:a 192k -f mp2"));
     const auto a = Dir->File("a44.mp3"), b = Dir->File("b48.mp3");
     ASSERT_TRUE(MakeMediaFile(a, TestSignal(44100, 2, 2.0), "-c:a libmp3lame -write_xing 0"));
     ASSERT_TRUE(
@@ -221,7 +221,9 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
         const auto r = Cli("cut --force -q " + std::string(c.Range) + " " + Q(c.In) + " " + Q(out));
         EXPECT_EQ(r.ExitCode, c.Exit) << Stderr();
         EXPECT_NE(Stderr().find(c.Says), std::string::npos) << Stderr();
-        if (c.Exit == 0) EXPECT_GT(FfmpegDecodeBytes(out).size(), 0u);
+        if (c.Exit == 0) {
+            EXPECT_GT(FfmpegDecodeBytes(out).size(), 0u);
+        }
     }
 }
 
