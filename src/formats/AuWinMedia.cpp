@@ -3,10 +3,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "platform/TextConv.h"
 
 namespace sundral {
+
+namespace {
+// Seconds with three decimals.
+std::string SecondsText(int64_t Samples, uint32_t Rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", Rate ? double(Samples) / Rate : 0.0);
+    return text;
+}
+} // namespace
 
 TWMIn::TWMIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
@@ -21,6 +32,9 @@ void TWMIn::OpenSource() {
     OpenOwnStream();
     wma_reader_open(FReader, FStream, FHighPrecision, ChannelRequest(FOutputChannels));
     FValid = FReader.HasAudio;
+    FInvalidReason = !FReader.Reader ? FReader.Refusal
+                     : !FValid       ? std::string("the file holds no audio stream")
+                                     : std::string();
     if (!FReader.Reader) {
         // Nothing to read: the file is not held open for the next attempt.
         ReleaseOwnStream();
@@ -140,6 +154,13 @@ void TWMIn::ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) {
         return;
     }
     wma_reader_read(FReader, Buffer, Bytes);
+    if (Bytes == 0 && size > 0 && position < size) {
+        // The decoder ran out before the length announced: a run must not end as a success
+        // with a short result.
+        const int64_t missing = (size - position) / std::max<int64_t>(FFrameSize, 1);
+        throw EAuException("The file ended " + std::to_string(missing) + " samples (" +
+                           SecondsText(missing, FSampleRate) + " s) before its announced length");
+    }
 }
 
 bool TWMIn::SeekSource(int64_t& SampleNum) {

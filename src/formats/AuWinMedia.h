@@ -4,8 +4,11 @@
 //
 // What it delivers: interleaved little-endian PCM at the file's own rate and channel count,
 // 16-bit (24-bit with HighPrecision, or the richest format with cnMaxAvailable). TotalSamples
-// is exactly the number of frames the reader delivers, and a seek reaches the exact frame;
-// reading after a seek to N gives the samples N... of a whole decode.
+// is exactly the number of frames the reader delivers (the same count the media player's
+// length comes from), and a seek reaches the exact frame; reading after a seek to N gives the
+// samples N... of a whole decode. A file whose decoder runs out before that count ends the
+// run with an EAuException saying how much was missing. A file it cannot read leaves Valid
+// false, and InvalidReason says why ("WMA Pro is not supported", "not an MP3 or WMA file").
 //
 // Threading: OpenSource/CloseSource and every use of the runtime's reader run under FileLock,
 // so the UI thread may read Bitrate, IsVBR or the tags while a writer's worker reads data
@@ -73,6 +76,7 @@ struct wma_sync_reader {
     uint32_t SampleRate = 0;
     int32_t BitsPerSample = 0;
     uint64_t Duration = 0; // 100-ns units; 0 when the attribute is missing
+    std::string Refusal;   // why the reader could not open the stream (no reader)
 };
 
 // Opens the record on Stream: creates the reader, opens it (once more from byte 30 when the

@@ -130,9 +130,12 @@ void wma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, in
     if (WMCreateSyncReader(R.Reader) != wmOk) return;
     R.Adapter = std::make_shared<TAudioStream>(Stream);
     if (R.Reader->OpenStream(R.Adapter) != wmOk) {
+        // The first attempt's reason is the one that tells about the file.
+        const std::string reason = R.Reader->RefusalReason();
         R.Adapter->Seek(30, 0, nullptr);
         if (R.Reader->OpenStream(R.Adapter) != wmOk) {
             R.Reader.reset();
+            R.Refusal = reason;
             return;
         }
     }

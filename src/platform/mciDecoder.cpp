@@ -1,6 +1,7 @@
 #include "platform/mciDecoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -14,14 +15,16 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/mciMedia.h"
 #include "platform/wmfTypes.h"
 
 namespace sundral::mci {
 
 namespace {
 
-// Plain sound containers only: no playlists or other demuxers that would pull in more files.
-constexpr const char* kFormats = "wav,mp3,asf";
+// WAV only (MP3 and WMA go through the readers' decoder): no playlists or other demuxers
+// that would pull in more files.
+constexpr const char* kFormats = "wav";
 // Sample rates and channel counts outside these come from a damaged or hostile header.
 constexpr int kMaxSampleRate = 768000;
 constexpr int kMaxChannels = 32;
@@ -103,10 +106,6 @@ int64_t Bounded(int64_t Value) {
 }
 int64_t Add(int64_t A, int64_t B) {
     return Bounded(Bounded(A) + Bounded(B));
-}
-
-bool IsMpegAudio(AVCodecID Id) {
-    return Id == AV_CODEC_ID_MP3 || Id == AV_CODEC_ID_MP2 || Id == AV_CODEC_ID_MP1;
 }
 
 uint32_t LittleEndian32(const uint8_t* P) {
@@ -465,12 +464,34 @@ struct TMciDecoder::TImpl {
 };
 
 TMciDecoder::TMciDecoder(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
+TMciDecoder::TMciDecoder(std::unique_ptr<TMciMediaDecoder> Media) : FMedia(std::move(Media)) {}
+
+namespace {
+// A RIFF/WAVE file (or its 64-bit and big-endian kin) goes to FFmpeg; anything else to the
+// readers' decoder, which takes MP3 and WMA and refuses the rest.
+bool LooksLikeWave(const std::string& FileName) {
+    std::FILE* f = std::fopen(FileName.c_str(), "rb");
+    if (!f) return false;
+    char head[12] = {};
+    const size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    return got == sizeof head &&
+           (!std::memcmp(head, "RIFF", 4) || !std::memcmp(head, "RIFX", 4) ||
+            !std::memcmp(head, "RF64", 4)) &&
+           !std::memcmp(head + 8, "WAVE", 4);
+}
+} // namespace
 TMciDecoder::~TMciDecoder() = default;
 
 std::unique_ptr<TMciDecoder> TMciDecoder::Open(const std::string& FileName, TMciError& Error) {
     if (FileName.empty()) {
         Error = mciErrFileNameEmpty;
         return nullptr;
+    }
+    if (!LooksLikeWave(FileName)) {
+        auto media = TMciMediaDecoder::Open(FileName, Error);
+        if (!media) return nullptr;
+        return std::unique_ptr<TMciDecoder>(new TMciDecoder(std::move(media)));
     }
     auto impl = std::make_unique<TImpl>();
     impl->FileName = FileName;
@@ -496,16 +517,20 @@ std::unique_ptr<TMciDecoder> TMciDecoder::Open(const std::string& FileName, TMci
 }
 
 uint32_t TMciDecoder::SampleRate() const {
+    if (FMedia) return FMedia->SampleRate();
     return FImpl->Rate;
 }
 uint16_t TMciDecoder::SourceChannels() const {
+    if (FMedia) return FMedia->SourceChannels();
     return FImpl->Channels;
 }
 uint16_t TMciDecoder::OutputChannels() const {
+    if (FMedia) return FMedia->OutputChannels();
     return FImpl->OutChannels;
 }
 
 void TMciDecoder::SetOutputChannels(uint16_t Value) {
+    if (FMedia) return FMedia->SetOutputChannels(Value);
     if (Value == 0 || Value == FImpl->OutChannels) return;
     // What is decoded but not delivered is dropped; the next Seek or Read decodes it again.
     TImpl& d = *FImpl;
@@ -519,25 +544,22 @@ void TMciDecoder::SetOutputChannels(uint16_t Value) {
 }
 
 void TMciDecoder::SetInterrupt(const std::atomic<bool>* Flag) {
+    if (FMedia) return FMedia->SetInterrupt(Flag);
     FImpl->Interrupt = Flag;
     if (FImpl->Fmt) FImpl->Fmt->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(Flag);
 }
 
 int64_t TMciDecoder::LengthMs() {
+    if (FMedia) return FMedia->LengthMs();
     TImpl& d = *FImpl;
     if (d.LengthMs != -2) return d.LengthMs;
-    // MPEG audio: the frames are counted. Others: the container's length, counted only when
-    // the container states none.
+    // The container's length, counted only when the container states none.
     int64_t ms = -1;
-    if (IsMpegAudio(d.CodecId)) {
-        const int64_t frames = CountFrames(d.FileName);
-        if (frames >= 0) ms = Bounded(frames) * 1000 / d.Rate;
-    }
-    if (ms < 0 && d.StreamDuration != AV_NOPTS_VALUE && d.StreamDuration > 0)
+    if (d.StreamDuration != AV_NOPTS_VALUE && d.StreamDuration > 0)
         ms = av_rescale_q_rnd(d.StreamDuration, d.TimeBase, AVRational{1, 1000}, AV_ROUND_DOWN);
     if (ms < 0 && d.FormatDuration != AV_NOPTS_VALUE && d.FormatDuration > 0)
         ms = d.FormatDuration / (AV_TIME_BASE / 1000);
-    if (ms < 0 && !IsMpegAudio(d.CodecId)) {
+    if (ms < 0) {
         const int64_t frames = CountFrames(d.FileName);
         if (frames >= 0) ms = Bounded(frames) * 1000 / d.Rate;
     }
@@ -546,10 +568,12 @@ int64_t TMciDecoder::LengthMs() {
 }
 
 bool TMciDecoder::Seek(int64_t Frame) {
+    if (FMedia) return FMedia->Seek(Frame);
     return FImpl->Seek(Frame);
 }
 
 int64_t TMciDecoder::Read(int16_t* Buffer, int64_t MaxFrames) {
+    if (FMedia) return FMedia->Read(Buffer, MaxFrames);
     TImpl& d = *FImpl;
     if (!d.Positioned && !d.Seek(d.Next())) return -1;
     int64_t done = 0;
@@ -571,6 +595,7 @@ int64_t TMciDecoder::Read(int16_t* Buffer, int64_t MaxFrames) {
 }
 
 int64_t TMciDecoder::NextFrame() const {
+    if (FMedia) return FMedia->NextFrame();
     return FImpl->Next();
 }
 

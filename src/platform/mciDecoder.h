@@ -1,5 +1,7 @@
-// The media control device's decoder: one sound file (MP3, WAV, WMA, or anything else FFmpeg
-// reads) decoded to interleaved signed 16-bit PCM at the file's own sample rate.
+// The media control device's decoder: one sound file (MP3, WAV or WMA) decoded to interleaved
+// signed 16-bit PCM at the file's own sample rate. MP3 and WMA files go through the readers'
+// own decoder (mciMedia.h), so the player and the readers agree on every file's length and
+// samples; WAV files (RIFF/WAVE) are decoded with FFmpeg.
 //
 // Positions are sample frames of the decoded output, counted from 0: frame 0 is the first
 // sample a decode from the very start yields (encoder delay already dropped, as every
@@ -22,6 +24,8 @@
 
 namespace sundral::mci {
 
+class TMciMediaDecoder;
+
 class TMciDecoder {
 public:
     // Opens the file and decodes its first block, so that a file the device cannot play is
@@ -37,10 +41,10 @@ public:
     uint16_t OutputChannels() const;
     void SetOutputChannels(uint16_t Value);
 
-    // The playing length in milliseconds (rounded down), -1 when it cannot be found. MPEG
-    // audio frames are counted: CBR files state no length, and encoder delay and padding
-    // from the encoder's tag are left out. Other files state their length in the container.
-    // The first answer is kept.
+    // The playing length in milliseconds (rounded down), -1 when it cannot be found. MP3 and
+    // WMA: the frames the readers deliver (their TotalSamples), known from the open. WAV:
+    // the length the container states, counted when it states none. The first answer is
+    // kept.
     int64_t LengthMs();
 
     // Makes the next Read start at Frame. False when the file cannot be positioned there;
@@ -57,7 +61,9 @@ public:
 private:
     struct TImpl;
     explicit TMciDecoder(std::unique_ptr<TImpl> Impl);
-    std::unique_ptr<TImpl> FImpl;
+    explicit TMciDecoder(std::unique_ptr<TMciMediaDecoder> Media);
+    std::unique_ptr<TImpl> FImpl;             // WAV files
+    std::unique_ptr<TMciMediaDecoder> FMedia; // MP3 and WMA files
 };
 
 } // namespace sundral::mci

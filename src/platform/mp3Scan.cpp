@@ -21,8 +21,6 @@ constexpr uint32_t kMpeg1Rates[3] = {44100, 48000, 32000};
 
 // The largest frame any header describes (layer II, 160 kbps at 8 kHz) and then some.
 constexpr size_t kMaxFrame = 4096;
-// The shortest frame there is: layer III at 8 kbps and 24 kHz.
-constexpr uint64_t kMinFrameBytes = 24;
 constexpr size_t kWindow = 65536;
 
 uint32_t BigEndian32(const uint8_t* P) {
@@ -238,33 +236,30 @@ TMp3StreamInfo TMp3FrameIndex::Open() {
     info.AudioEnd = FAudioEnd;
     FNext = info.FirstAudio;
 
-    // A stream much longer than its tag says is several files joined: its count is wrong.
+    // The frames are always counted: a tag's count may be wrong in either direction (a file
+    // cut short keeps the count of the whole, some encoders count the tag frame too, a
+    // damaged tag says anything), and the decoder's output follows the frames that are there.
+    uint32_t firstRate = 0;
+    while (WalkOne()) {
+        TMp3Header h;
+        HeaderAt(FOffsets.back(), h);
+        if (firstRate == 0) firstRate = h.BitRate;
+        if (h.BitRate != firstRate) info.BitRatesDiffer = true;
+        info.AudioBytes += h.FrameBytes;
+    }
+    info.AudioFrames = FOffsets.size();
+    info.Walked = true;
+    // The tag's count still places the encoder's padding at the end, but only when it tells
+    // this stream: not when the file holds more frames than it says (several files joined:
+    // the padding of the first would be cut from the middle), nor when the tag's byte count
+    // is far from the bytes there are.
     const int64_t area = FAudioEnd - at;
-    if (info.Tag.Bytes > 0 && area > int64_t(info.Tag.Bytes) + int64_t(info.Tag.Bytes >> 4))
-        info.Tag.Frames = 0;
-    // No MPEG audio frame is shorter than 24 bytes: a count the file cannot hold is wrong too.
-    if (info.Tag.Frames > uint64_t(std::max<int64_t>(area, 0)) / kMinFrameBytes + 1)
+    const uint64_t said = info.Tag.Bytes;
+    if (info.AudioFrames > info.Tag.Frames ||
+        (said > 0 && area > int64_t(said) + int64_t(said >> 4)))
         info.Tag.Frames = 0;
 
     const uint32_t spf = first.SamplesPerFrame;
-    if (info.Tag.Frames > 0) {
-        info.AudioFrames = info.Tag.Frames;
-        // The tag's byte count takes in the tag frame.
-        info.AudioBytes = info.Tag.Bytes > first.FrameBytes ? info.Tag.Bytes - first.FrameBytes
-                                                            : uint64_t(FAudioEnd - info.FirstAudio);
-    } else {
-        uint32_t firstRate = 0;
-        while (WalkOne()) {
-            int64_t off = FOffsets.back();
-            TMp3Header h;
-            HeaderAt(off, h);
-            if (firstRate == 0) firstRate = h.BitRate;
-            if (h.BitRate != firstRate) info.BitRatesDiffer = true;
-            info.AudioBytes += h.FrameBytes;
-        }
-        info.AudioFrames = FOffsets.size();
-        info.Walked = true;
-    }
     info.TotalSamples = DeliveredSamples(info.Tag, info.AudioFrames, spf, info.StartSkip);
 
     const bool vbrTag =

@@ -2,11 +2,19 @@
 // frames with LAME's encoder delay and padding, and a walk over the frames of a file that
 // finds the audio between leading ID3v2 tags and trailing ID3v1/APE tags.
 //
-// The numbers it derives are those a decoder delivers: a file with a LAME tag and a frame
-// count decodes to Frames x SamplesPerFrame - delay - padding samples (the decoder's own
-// 529-sample delay taken into account); a file without a frame count to the frames found by
-// walking the whole file. No decoding library is involved, so it can be tested and fuzzed
-// on its own.
+// The numbers it derives are those a decoder delivers. The length rule: the frames are
+// always counted by walking the file (a tag's frame count is wrong often enough: files cut
+// short keep the count of the whole, some encoders count the tag frame itself, damaged tags
+// say anything). The samples are the walked frames x SamplesPerFrame, less LAME's encoder
+// delay at the start (the decoder's own 529-sample delay taken into account), and less the
+// padding at the end where the tag's count places it within the frames there are. No
+// decoding library is involved, so it can be tested and fuzzed on its own.
+//
+// The frame index (TMp3FrameIndex) is the one list of frames every user of a file shares:
+// the reader decodes frame by frame from it and a lossless cut can copy whole frames from
+// it. Frame(i) gives the byte offset and header of audio frame i (the tag frame excluded);
+// frame i's samples are i x SamplesPerFrame .. of the decoder's output before StartSkip is
+// dropped.
 //
 // Threading: the functions are pure. A TMp3FrameIndex belongs to one reader and is used by
 // one thread at a time. Ownership: the index reads through a callback the caller owns.
@@ -75,9 +83,9 @@ struct TMp3StreamInfo {
     TMp3InfoTag Tag;             // Kind tkNone when the file has none
     int64_t FirstAudio = 0;      // offset of the first audio frame
     int64_t AudioEnd = 0;        // end of the frames' area (before ID3v1/APE tags)
-    uint64_t AudioFrames = 0;    // from the tag, or counted by the walk
-    uint64_t AudioBytes = 0;     // bytes of those frames (from the tag or the walk)
-    bool Walked = false;         // AudioFrames was counted by walking every frame
+    uint64_t AudioFrames = 0;    // counted by the walk
+    uint64_t AudioBytes = 0;     // bytes of those frames
+    bool Walked = false;         // AudioFrames was counted by walking every frame (always)
     bool BitRatesDiffer = false; // the walk met frames of different bit rates
     int64_t TotalSamples = 0;    // samples a decoder delivers (see DeliveredSamples)
     uint32_t StartSkip = 0;      // decoded samples to drop at the start
@@ -94,8 +102,10 @@ public:
     TMp3FrameIndex() = default;
     TMp3FrameIndex(const TReadAt& ReadAt, int64_t FileSize);
 
-    // Finds the stream and its tags; walks the whole file when the tag gives no frame count.
-    // Files of any content may come here: it reads only within FileSize and stops.
+    // Finds the stream and its tags and walks the whole file. A tag's frame count that
+    // disagrees with the frames found is dropped from Tag (more frames than it says: joined
+    // files; a byte count far below the bytes there are). Files of any content may come
+    // here: it reads only within FileSize and stops.
     TMp3StreamInfo Open();
 
     // Offset and header of audio frame Index (0 is the first audio frame); false past the

@@ -30,6 +30,10 @@ constexpr uint16_t kStreamNumber = 1;
 // Frames of silence handed out at a time in place of units the decoder refused.
 constexpr int64_t kSilenceFrames = 4096;
 
+// Units tried at open before a file whose units the decoder all refuses counts as holding no
+// audio.
+constexpr int kProbeUnits = 64;
+
 // Decoded samples waiting for the consumer: enough to keep decoding ahead through a slow
 // encoder step, little enough to stay a few hundred kilobytes at most. A full queue lets the
 // decoding thread sleep until half of it was taken, so the two threads wake each other a few
@@ -61,6 +65,7 @@ TWmMediaType PcmType(uint32_t Rate, uint32_t Channels, uint32_t Bits) {
 struct TWmSyncReader::TImpl {
     std::unique_ptr<TStreamIo> Io;
     std::unique_ptr<TPacketSource> Source;
+    std::string Refusal; // why the last open failed
     bool Discrete = false;
     uint32_t Bits = 16;
     bool ReadAllowed = false;
@@ -72,11 +77,12 @@ struct TWmSyncReader::TImpl {
     AVChannelLayout SwrInLayout{};
     int SwrInFormat = -1;
     bool Flushed = false; // the end of the units was sent to the decoder
+    bool Resync = false;  // the decoder refused a unit: the next one it takes tells the place
 
     int64_t Next = 0;    // the next sample to hand out
     int64_t OutPos = -1; // decoder position of the next decoded sample; -1: not yet known
     // Where the output decoded so far ends (decoder position less StartSkip, so it may be
-    // negative); kNotKnown after a seek. Used only by sources whose units keep time.
+    // negative); kNotKnown after a seek until the first output tells.
     static constexpr int64_t kNotKnown = INT64_MIN;
     int64_t FilledTo = kNotKnown;
     bool CheckLanding = false; // the first output after a seek must not start past Next
@@ -261,7 +267,7 @@ struct TWmSyncReader::TImpl {
                 OutPos += Frame->nb_samples;
                 const int64_t silentFrom =
                     FilledTo != kNotKnown && FilledTo < start ? FilledTo : start;
-                if (Facts().UnitsKeepTime) FilledTo = end;
+                FilledTo = end;
                 if (CheckLanding) {
                     CheckLanding = false;
                     if (start > Next && !Restarted) {
@@ -283,16 +289,24 @@ struct TWmSyncReader::TImpl {
                 return wmOk;
             }
             if (r == AVERROR_EOF) return wmErrNoMoreSamples;
-            if (r != AVERROR(EAGAIN)) return wmErrFail;
+            if (r != AVERROR(EAGAIN)) {
+                // A unit the decoder took but could not decode: as one it refused.
+                Resync = true;
+                continue;
+            }
             int64_t blockStart = 0;
             if (!Flushed && Source->Next(Packet, blockStart)) {
                 // Output runs on from the first unit after a (re)start.
                 if (OutPos < 0) OutPos = blockStart < 0 ? 0 : blockStart;
-                // A unit the decoder refuses gives no samples. Where units keep time, the next
-                // one starts at its own place and the gap turns into silence.
-                if (avcodec_send_packet(Codec, Packet) == 0 && Facts().UnitsKeepTime &&
-                    blockStart >= 0)
+                // A unit the decoder refuses gives no samples. Where units keep time, each
+                // one starts at its own place; elsewhere the decoder starts afresh at the next
+                // unit it takes (it drops what it held back, as after a flush). Either way the
+                // gap turns into silence and later samples keep their places.
+                const bool taken = avcodec_send_packet(Codec, Packet) == 0;
+                if (taken && blockStart >= 0 && (Facts().UnitsKeepTime || Resync)) {
                     OutPos = blockStart;
+                }
+                Resync = !taken;
             } else if (!Flushed) {
                 Flushed = true;
                 avcodec_send_packet(Codec, nullptr);
@@ -302,13 +316,43 @@ struct TWmSyncReader::TImpl {
         }
     }
 
+    // Whether the decoder makes sound of any of the first units (a file of junk that only
+    // looks like frames holds none). Leaves the reader at the start.
+    bool FirstUnitsDecode() {
+        if (!StartDecoding()) return false;
+        bool decoded = false;
+        for (int taken = 0; taken < kProbeUnits;) {
+            const int r = avcodec_receive_frame(Codec, Frame);
+            if (r == 0) {
+                decoded = Frame->nb_samples > 0;
+                av_frame_unref(Frame);
+                if (decoded) break;
+                continue;
+            }
+            if (r == AVERROR_EOF) break;
+            if (r != AVERROR(EAGAIN)) continue;
+            int64_t blockStart = 0;
+            if (!Flushed && Source->Next(Packet, blockStart)) {
+                avcodec_send_packet(Codec, Packet);
+                ++taken;
+            } else if (!Flushed) {
+                Flushed = true;
+                avcodec_send_packet(Codec, nullptr);
+            } else {
+                break;
+            }
+        }
+        return SeekTo(0, true) && decoded;
+    }
+
     bool SeekTo(int64_t Sample, bool FromStart) {
         OutFrames = 0;
         Flushed = false;
+        Resync = false;
         OutPos = -1;
         // From the very start, output runs from sample 0 on; after a seek its first frame
         // only tells where it is.
-        FilledTo = FromStart && Facts().UnitsKeepTime ? 0 : kNotKnown;
+        FilledTo = FromStart ? 0 : kNotKnown;
         if (Codec) avcodec_flush_buffers(Codec);
         const int64_t decoderSample = FromStart ? 0 : Sample + Facts().StartSkip;
         CheckLanding = !FromStart;
@@ -370,9 +414,17 @@ TWmResult TWmSyncReader::OpenStream(std::shared_ptr<IWmStream> Stream) {
     if (Stream->Seek(0, 1, &base) != wmOk || Stream->Stat(size) != wmOk || base > size)
         return wmErrFail;
     FImpl->Io = std::make_unique<TStreamIo>(Stream, int64_t(base), int64_t(size - base));
-    FImpl->Source = detail::OpenAsfSource(*FImpl->Io);
-    if (!FImpl->Source) FImpl->Source = detail::OpenMp3Source(*FImpl->Io);
+    std::string& reason = FImpl->Refusal;
+    reason.clear();
+    FImpl->Source = detail::OpenAsfSource(*FImpl->Io, reason);
+    if (!FImpl->Source && reason.empty()) FImpl->Source = detail::OpenMp3Source(*FImpl->Io, reason);
+    if (FImpl->Source && !FImpl->Facts().Protected &&
+        (FImpl->Facts().TotalSamples <= 0 || !FImpl->FirstUnitsDecode())) {
+        FImpl->Release();
+        reason = "the file holds no audio";
+    }
     if (!FImpl->Source) {
+        if (reason.empty()) reason = "not an MP3 or WMA file";
         FImpl->Io.reset();
         return wmErrFail;
     }
@@ -380,8 +432,12 @@ TWmResult TWmSyncReader::OpenStream(std::shared_ptr<IWmStream> Stream) {
     FImpl->Bits = 16;
     FImpl->ReadAllowed = false;
     FImpl->Next = 0;
-    FImpl->FilledTo = FImpl->Facts().UnitsKeepTime ? 0 : TImpl::kNotKnown;
+    FImpl->FilledTo = 0;
     return wmOk;
+}
+
+std::string TWmSyncReader::RefusalReason() const {
+    return FImpl->Refusal;
 }
 
 TWmResult TWmSyncReader::GetOutputCount(uint32_t& Count) {

@@ -7,9 +7,12 @@
 // wmErrProtected for content protected by an ASF content encryption object.
 //
 // What it delivers:
-//  - exactly "Duration" worth of samples: an MP3's count comes from its Xing/Info/VBRI tag
-//    (LAME's encoder delay and padding removed) or from walking every frame; a WMA's from its
-//    packets. The samples are those a whole decode with the same libraries gives.
+//  - exactly "Duration" worth of samples: an MP3's count from walking every frame (LAME's
+//    encoder delay and padding removed, see mp3Scan.h); a WMA's from its packets. The samples
+//    are those a whole decode with the same libraries gives, except that a unit (an MP3
+//    frame, a WMA block) the decoder refuses becomes silence of its own length, so every
+//    later sample keeps its place. When the decoder still runs out before "Duration" (a file
+//    damaged beyond that), GetNextSample ends early: the owner tells how much was missing.
 //  - SetRange(Start) with sample precision: Start (100-ns units) names a sample, and the next
 //    sample delivered begins exactly there, decoded from a few frames before it.
 //  - "Bitrate": the stream's nominal rate (an MP3's frame rate, or its average when VBR; a
@@ -75,8 +78,12 @@ public:
     TWmSyncReader(const TWmSyncReader&) = delete;
     TWmSyncReader& operator=(const TWmSyncReader&) = delete;
 
-    // Opens the stream from its current position: an ASF file or an MPEG audio stream.
+    // Opens the stream from its current position: an ASF file or an MPEG audio stream. A
+    // stream without a single sample to deliver is refused.
     TWmResult OpenStream(std::shared_ptr<IWmStream> Stream);
+    // Why the last OpenStream failed, in words ("WMA Lossless is not supported", "not an MP3
+    // or WMA file", ...); empty after a success.
+    std::string RefusalReason() const;
     TWmResult GetOutputCount(uint32_t& Count);
     // The media type of the output's current properties.
     TWmResult GetOutputProps(uint32_t Output, TWmMediaType& Type);

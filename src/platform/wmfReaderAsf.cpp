@@ -75,12 +75,13 @@ public:
         av_packet_free(&FPacket);
     }
 
-    bool Open() {
+    // False with Reason empty when the stream is no ASF file.
+    bool Open(std::string& Reason) {
         if (!FPacket) return false;
         uint8_t guid[16];
         if (FIo.ReadAt(0, guid, 16) != 16 || std::memcmp(guid, kAsfHeader, 16) != 0) return false;
         FFacts.Protected = AsfProtected(FIo);
-        if (!OpenContainer()) return false;
+        if (!OpenContainer(&Reason)) return false;
         const AVCodecParameters* par = FFormat->streams[FStream]->codecpar;
         FFacts.SampleRate = uint32_t(par->sample_rate);
         FFacts.Channels = uint32_t(par->ch_layout.nb_channels);
@@ -107,7 +108,11 @@ public:
                 frames += FReservoir ? (Size > 0 ? (Block[0] & 0x0F) : 0) : 1;
             });
         }
-        FFacts.TotalSamples = frames > 1 ? (frames - 1) * int64_t(FFrameLength) : 0;
+        // The decoder holds one frame back for the overlap and the last never comes out;
+        // with a bit reservoir the first superframe's count also takes in a frame that
+        // continues into the next one, so one more frame than announced never comes out.
+        const int64_t lost = FReservoir ? 2 : 1;
+        FFacts.TotalSamples = frames > lost ? (frames - lost) * int64_t(FFrameLength) : 0;
         return Restart();
     }
 
@@ -163,7 +168,16 @@ public:
     }
 
 private:
-    bool OpenContainer() {
+    // Opens the container on the first WMA stream the decoder takes. When there is none,
+    // Reason (if given) says why: the kind of audio the file holds instead, or none.
+    bool OpenContainer(std::string* Reason = nullptr) {
+        std::string reason = "the WMA file's header cannot be read";
+        const bool opened = OpenStreams(reason);
+        if (!opened && Reason) *Reason = reason;
+        return opened;
+    }
+
+    bool OpenStreams(std::string& Reason) {
         FAvio = FIo.MakeAvio();
         FFormat = avformat_alloc_context();
         if (!FAvio || !FFormat) return false;
@@ -173,16 +187,27 @@ private:
         if (avformat_open_input(&FFormat, nullptr, av_find_input_format("asf"), nullptr) != 0)
             return false;
         FStream = -1;
-        for (unsigned i = 0; i < FFormat->nb_streams; ++i) {
+        Reason = "the file holds no audio stream";
+        for (unsigned i = 0; i < FFormat->nb_streams && FStream < 0; ++i) {
             const AVCodecParameters* par = FFormat->streams[i]->codecpar;
-            // Channel counts and rates come from the file: only what the decoder can take.
-            if (par->codec_type == AVMEDIA_TYPE_AUDIO &&
-                (par->codec_id == AV_CODEC_ID_WMAV1 || par->codec_id == AV_CODEC_ID_WMAV2) &&
-                par->sample_rate >= 8000 && par->sample_rate <= 48000 &&
-                par->ch_layout.nb_channels >= 1 && par->ch_layout.nb_channels <= 2) {
-                FStream = int(i);
-                break;
+            if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+            const char* other =
+                par->codec_id == AV_CODEC_ID_WMAPRO        ? "WMA Pro"
+                : par->codec_id == AV_CODEC_ID_WMALOSSLESS ? "WMA Lossless"
+                : par->codec_id == AV_CODEC_ID_WMAVOICE    ? "WMA Voice"
+                : par->codec_id == AV_CODEC_ID_WMAV1 || par->codec_id == AV_CODEC_ID_WMAV2
+                    ? nullptr
+                    : "this audio codec";
+            if (other) {
+                Reason = std::string(other) + " is not supported";
+                continue;
             }
+            // Channel counts and rates come from the file: only what the decoder can take.
+            if (par->sample_rate >= 8000 && par->sample_rate <= 48000 &&
+                par->ch_layout.nb_channels >= 1 && par->ch_layout.nb_channels <= 2)
+                FStream = int(i);
+            else
+                Reason = "the WMA stream's rate or channel count is not supported";
         }
         for (unsigned i = 0; i < FFormat->nb_streams; ++i)
             if (int(i) != FStream) FFormat->streams[i]->discard = AVDISCARD_ALL;
@@ -251,10 +276,10 @@ private:
 
 } // namespace
 
-std::unique_ptr<TPacketSource> OpenAsfSource(TStreamIo& Io) {
+std::unique_ptr<TPacketSource> OpenAsfSource(TStreamIo& Io, std::string& Reason) {
     auto source = std::make_unique<TAsfSource>(Io);
-    if (!source->Open()) return nullptr;
-    return source;
+    if (source->Open(Reason)) return source;
+    return nullptr;
 }
 
 } // namespace sundral::wmf::detail

@@ -110,10 +110,14 @@ private:
 
 } // namespace
 
-std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io) {
+std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io, std::string& Reason) {
     auto source = std::make_unique<TMp3Source>(Io);
-    if (!source->Open()) return nullptr;
-    return source;
+    if (source->Open()) return source;
+    // An ID3v2 tag with no MPEG audio after it is an MP3 file without sound.
+    uint8_t head[3] = {};
+    if (Io.ReadAt(0, head, 3) == 3 && head[0] == 'I' && head[1] == 'D' && head[2] == '3')
+        Reason = "the file holds no audio stream";
+    return nullptr;
 }
 
 } // namespace sundral::wmf::detail

@@ -86,9 +86,11 @@ protected:
     TStreamFacts FFacts;
 };
 
-// Null when the stream is not of that kind (or holds no usable audio).
-std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io);
-std::unique_ptr<TPacketSource> OpenAsfSource(TStreamIo& Io);
+// Null when the stream is not of that kind, or holds no audio the reader can deliver; then
+// Reason says why in words when the stream is of that kind ("WMA Pro is not supported", "the
+// file holds no audio stream") and stays empty when it is not.
+std::unique_ptr<TPacketSource> OpenMp3Source(TStreamIo& Io, std::string& Reason);
+std::unique_ptr<TPacketSource> OpenAsfSource(TStreamIo& Io, std::string& Reason);
 
 // Fills Strings from a container's metadata (keys as the container library names them).
 void MetadataToAttributes(const AVDictionary* Metadata,

@@ -151,9 +151,17 @@ TEST(Mp3Scan, TagsAndTheSamplesTheyPromise) {
         {"empty_xing", TagFrame(kCbr128, "Xing", 0, 0, nullptr, 0, 0), 4, TMp3TagKind::tkXing,
          5 * 1152, true},
         {"no_tag", Frame(kCbr128), 8, TMp3TagKind::tkNone, 9 * 1152, false},
-        // A count the file cannot hold (a damaged tag): the frames are counted instead.
+        // Counts the frames there are do not bear out: the frames are counted instead. A
+        // damaged tag; a file cut short (LAME's padding is not there to cut); an encoder that
+        // counted the tag frame too; more frames than said (joined files: no padding cut).
         {"count_too_big", TagFrame(kCbr128, "Xing", 100000, 0, nullptr, 0, 0), 3,
          TMp3TagKind::tkXing, 3 * 1152, true},
+        {"cut_short", TagFrame(kCbr128, "Xing", 20, 21 * 417, "LAME3.100", 576, 1000), 10,
+         TMp3TagKind::tkXing, 10 * 1152 - 576 - 529, true},
+        {"counts_tag_frame", TagFrame(kCbr128, "VBRI", 7, 7 * 417, nullptr, 0, 0), 6,
+         TMp3TagKind::tkVbri, 6 * 1152, true},
+        {"count_too_small", TagFrame(kCbr128, "Info", 3, 0, "LAME3.100", 576, 1000), 10,
+         TMp3TagKind::tkInfo, 10 * 1152 - 576 - 529, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
