@@ -186,8 +186,8 @@ TEST_F(Mp3Lossless, TagCrcIsTheEncodersOwn) {
 }
 
 TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
-    // Layer II; a stream whose sample rate changes; a stream cut short of what its tag says;
-    // bytes that are no MP3 at all.
+    // Layer II; a stream whose sample rate changes; bytes that are no MP3 at all. A stream
+    // cut short of what its tag says is measured by its frames, so it is still copied.
     const auto mp2 = Dir->File("layer2.mp3");
     ASSERT_TRUE(MakeMediaFile(mp2, TestSignal(44100, 2, 2.0), "-c:a mp2 -b:a 192k -f mp2"));
     const auto a = Dir->File("a44.mp3"), b = Dir->File("b48.mp3");
@@ -212,7 +212,7 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
     } cases[] = {
         {mp2, "--from 0.5 --to 1.5", 0, "layer I and II"},
         {mixed, "--from 1 --to 3", 0, "sample rate changes"},
-        {truncated, "--from 1 --to 5.5", 0, "shorter than its tag says"},
+        {truncated, "--from 1 --to 5.5", 0, nullptr},
         {garbage, "--from 0 --to 1", 1, "garbage.mp3"},
     };
     for (const auto& c : cases) {
@@ -220,7 +220,10 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
         const auto out = Dir->File("refused.mp3");
         const auto r = Cli("cut --force -q " + std::string(c.Range) + " " + Q(c.In) + " " + Q(out));
         EXPECT_EQ(r.ExitCode, c.Exit) << Stderr();
-        EXPECT_NE(Stderr().find(c.Says), std::string::npos) << Stderr();
+        if (c.Says)
+            EXPECT_NE(Stderr().find(c.Says), std::string::npos) << Stderr();
+        else
+            EXPECT_EQ(Stderr().find("re-encoding"), std::string::npos) << Stderr();
         if (c.Exit == 0) {
             EXPECT_GT(FfmpegDecodeBytes(out).size(), 0u);
         }
