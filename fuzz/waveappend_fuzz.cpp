@@ -28,8 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (info.WavType == TWavType::wtDVIADPCM &&
         (info.FactOffset <= info.RiffSizeOffset || info.FactOffset + 4 > info.DataSizeOffset))
         std::abort();
-    // What the scan reports is what the file holds there.
-    if (GetU32(Data + info.DataSizeOffset) != info.DataSize) std::abort();
+    // What the scan reports is what the file holds there (in RF64, "ds64" holds the size
+    // wherever the field says 0xFFFFFFFF), and the "ds64" chunk (or the "JUNK" chunk that
+    // can become one) lies before the fields that follow it.
+    const uint32_t dataField = GetU32(Data + info.DataSizeOffset);
+    if (dataField != info.DataSize && !(info.Rf64 && dataField == UINT32_MAX)) std::abort();
+    if (info.Rf64 && info.Ds64Offset < 0) std::abort();
+    if (info.Ds64Offset >= 0 && info.Ds64Offset + 8 + 28 > info.DataSizeOffset) std::abort();
     if (info.FactOffset >= 0 && GetU32(Data + info.FactOffset) != info.FactValue) std::abort();
     if (sound) {
         const int64_t present = size - info.DataStart;

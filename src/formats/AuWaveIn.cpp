@@ -4,11 +4,22 @@
 #include <cstring>
 
 #include "audio/AuProcs.h"
+#include "formats/AuWaveG711.h"
 #include "formats/AuWaveInAdpcm.h"
 #include "formats/WaveConverter.h"
 #include "platform/acm.h"
 
 namespace sundral {
+
+namespace {
+
+// Reverses the bytes of each Width-byte sample in the first Count bytes of Data.
+void SwapBytes(uint8_t* Data, uint32_t Count, uint32_t Width) {
+    for (uint32_t at = 0; at + Width <= Count; at += Width)
+        std::reverse(Data + at, Data + at + Width);
+}
+
+} // namespace
 
 TWaveIn::TWaveIn(TComponent* AOwner) : TAuFileIn(AOwner) {}
 
@@ -86,10 +97,22 @@ void TWaveIn::OpenSource() {
         const int64_t blocks = dataBytes / f.BlockAlign;
         const uint32_t tail = uint32_t(dataBytes % f.BlockAlign);
         const int64_t held = blocks * f.SamplesPerBlock + AdpcmFramesPresent(f, tail);
-        FAdpcmFrames = std::min<int64_t>(f.FactFrames, held);
+        // Without "fact" every block present plays in full.
+        FAdpcmFrames = f.FactFrames < 0 ? held : std::min<int64_t>(f.FactFrames, held);
         FSize = FAdpcmFrames * 2 * f.Channels;
         FBitsPerSample = 16;
         FBlock.assign(f.BlockAlign, 0);
+        break;
+    }
+    case TWavType::wtALaw:
+    case TWavType::wtMuLaw: {
+        // One byte per sample, delivered as 16 bits.
+        const int64_t frames = dataBytes / f.Channels;
+        FContainerBytes = 1;
+        FDataEnd = f.DataStart + frames * f.Channels;
+        FSize = frames * f.Channels * 2;
+        FBitsPerSample = 16;
+        FBlock.assign(kWaveBufferSize / 2, 0);
         break;
     }
     case TWavType::wtACM:
@@ -190,14 +213,33 @@ void TWaveIn::FillBuffer() {
     case TWavType::wtMSADPCM:
         FillAdpcm();
         break;
+    case TWavType::wtALaw:
+    case TWavType::wtMuLaw:
+        FillG711();
+        break;
     case TWavType::wtUnsupported:
         break;
     }
 }
 
+void TWaveIn::FillG711() {
+    // Half a buffer of codes expands to a full buffer of 16-bit samples.
+    const uint32_t channels = FFormat.Channels;
+    uint32_t n = ReadStream(FBlock.data(), uint32_t(FBlock.size() - FBlock.size() % channels));
+    n -= n % channels;
+    auto* out = reinterpret_cast<int16_t*>(FBuffer.data());
+    if (FWavType == TWavType::wtALaw)
+        for (uint32_t i = 0; i < n; ++i) out[i] = ALawExpand(FBlock[i]);
+    else
+        for (uint32_t i = 0; i < n; ++i) out[i] = MuLawExpand(FBlock[i]);
+    FBufferEnd = n * 2;
+}
+
 void TWaveIn::FillPcm(uint32_t FrameBytes) {
     uint32_t n = ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % FrameBytes);
     n -= n % FrameBytes;
+    // Big-endian samples turned round, so that the rest sees them little-endian.
+    if (FFormat.BigEndian && FContainerBytes > 1) SwapBytes(FBuffer.data(), n, FContainerBytes);
     if (FContainerBytes > 4) {
         // Keep the upper 4 bytes of every sample, packed at the start of the buffer.
         const uint32_t samples = n / FContainerBytes;
@@ -215,6 +257,7 @@ void TWaveIn::FillFloat() {
     uint32_t n =
         ReadStream(FBuffer.data(), kWaveBufferSize - kWaveBufferSize % (FFormat.Channels * 8));
     n -= n % frame;
+    if (FFormat.BigEndian) SwapBytes(FBuffer.data(), n, FFormat.BitsPerSample / 8u);
     if (FSinglePrecision) {
         FloatToInt32InPlace(FBuffer.data(), n);
         FBufferEnd = n;
@@ -263,8 +306,11 @@ bool TWaveIn::SeekSource(int64_t& SampleNum) {
     case TWavType::wtExtPCM:
     case TWavType::wtACM:
     case TWavType::wtIEEEFloat:
-    case TWavType::wtExtIEEEFloat: {
-        const bool pcm = FWavType == TWavType::wtPCM || FWavType == TWavType::wtExtPCM;
+    case TWavType::wtExtIEEEFloat:
+    case TWavType::wtALaw:
+    case TWavType::wtMuLaw: {
+        const bool pcm = FWavType == TWavType::wtPCM || FWavType == TWavType::wtExtPCM ||
+                         FWavType == TWavType::wtALaw || FWavType == TWavType::wtMuLaw;
         const int64_t frame = f.Channels * (pcm ? FContainerBytes : f.BitsPerSample / 8u);
         const int64_t frames = (FDataEnd - f.DataStart) / frame;
         SetStreamPosition(f.DataStart + std::min(SampleNum, frames) * frame);

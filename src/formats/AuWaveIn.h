@@ -1,7 +1,8 @@
-// TWaveIn: the file source for RIFF/WAVE files. It delivers interleaved little-endian
-// integer PCM: PCM and extensible PCM as stored; IEEE float (plain or extensible, 32- or
-// 64-bit) as 32-bit integers; IMA and Microsoft ADPCM as 16-bit; and files with format tag
-// 85 as the PCM the codec manager makes of the whole file when it is opened.
+// TWaveIn: the file source for RIFF/WAVE files (also big-endian "RIFX" and 64-bit "RF64").
+// It delivers interleaved little-endian integer PCM: PCM and extensible PCM as stored (turned
+// little-endian); IEEE float (plain or extensible, 32- or 64-bit) as 32-bit integers; IMA and
+// Microsoft ADPCM, A-law and µ-law as 16-bit; and files with format tag 85 as the PCM the
+// codec manager makes of the whole file when it is opened.
 //
 // Every type seeks to the exact frame asked for: PCM and float by their stored frame size,
 // tag 85 within the converted PCM, ADPCM to the block holding the frame and then past the
@@ -61,6 +62,7 @@ private:
     void FillPcm(uint32_t FrameBytes);
     void FillFloat();
     void FillAdpcm();
+    void FillG711();
 
     TWavType FWavType = TWavType::wtUnsupported;
     TWaveFormat FFormat;
@@ -76,7 +78,7 @@ private:
     int64_t FAdpcmFrames = 0;
     int64_t FBlockIndex = 0;
     uint32_t FSkipFrames = 0;
-    std::vector<uint8_t> FBlock; // one ADPCM block as read
+    std::vector<uint8_t> FBlock; // one ADPCM block, or G.711 codes, as read
     alignas(16) std::array<uint8_t, kWaveBufferSize> FBuffer{};
 };
 

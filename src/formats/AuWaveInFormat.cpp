@@ -1,5 +1,6 @@
 #include "formats/AuWaveInFormat.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -18,70 +19,85 @@ std::string Text(const char* Format, auto... Args) {
 // What an unknown format tag is called in a refusal: the two companding encodings people
 // meet in telephone recordings by name, anything else by number.
 std::string TagRefusal(uint32_t Tag) {
-    if (Tag == WAVE_FORMAT_ALAW) return "A-law encoding is not supported";
-    if (Tag == WAVE_FORMAT_MULAW) return "\xC2\xB5-law encoding is not supported";
     return Text("format tag %u is not supported", Tag);
+}
+
+// The wave type of a plain format tag; wtUnsupported for tags the reader does not know.
+TWavType TypeOfTag(uint32_t Tag) {
+    switch (Tag) {
+    case WAVE_FORMAT_PCM:
+        return TWavType::wtPCM;
+    case WAVE_FORMAT_DVI_ADPCM:
+        return TWavType::wtDVIADPCM;
+    case WAVE_FORMAT_ADPCM:
+        return TWavType::wtMSADPCM;
+    case WAVE_FORMAT_MPEGLAYER3:
+        return TWavType::wtACM;
+    case WAVE_FORMAT_IEEE_FLOAT:
+        return TWavType::wtIEEEFloat;
+    case WAVE_FORMAT_ALAW:
+        return TWavType::wtALaw;
+    case WAVE_FORMAT_MULAW:
+        return TWavType::wtMuLaw;
+    default:
+        return TWavType::wtUnsupported;
+    }
 }
 
 // Reads the "fmt " body into Format; an empty result, or why the body cannot be used: an
 // unknown tag or sub-format, or a body too short for the fields its type needs.
-std::string ParseFmt(const uint8_t* Body, uint32_t Size, TWaveFormat& Format) {
+std::string ParseFmt(const uint8_t* Body, uint32_t Size, TByteOrder Order, TWaveFormat& Format) {
     if (Size < 16) return Text("the \"fmt \" chunk of %u bytes is too short", Size);
-    Format.FormatTag = GetU16(Body);
-    Format.Channels = GetU16(Body + 2);
-    Format.SampleRate = GetU32(Body + 4);
-    Format.BlockAlign = GetU16(Body + 12);
-    Format.BitsPerSample = GetU16(Body + 14);
-    switch (Format.FormatTag) {
-    case WAVE_FORMAT_PCM:
-        Format.WavType = TWavType::wtPCM;
-        break;
-    case WAVE_FORMAT_DVI_ADPCM:
-        Format.WavType = TWavType::wtDVIADPCM;
-        break;
-    case WAVE_FORMAT_ADPCM:
-        Format.WavType = TWavType::wtMSADPCM;
-        break;
-    case WAVE_FORMAT_MPEGLAYER3:
-        Format.WavType = TWavType::wtACM;
-        break;
-    case WAVE_FORMAT_IEEE_FLOAT:
-        Format.WavType = TWavType::wtIEEEFloat;
-        break;
-    case WAVE_FORMAT_EXTENSIBLE: {
-        // The sub-format is the last 16 bytes; it must not overlap the fields above.
+    Format.FormatTag = Order.U16(Body);
+    Format.Channels = Order.U16(Body + 2);
+    Format.SampleRate = Order.U32(Body + 4);
+    Format.BlockAlign = Order.U16(Body + 12);
+    Format.BitsPerSample = Order.U16(Body + 14);
+    Format.BigEndian = Order.Big;
+    if (Format.FormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        // The sub-format follows the standard 22 extra bytes at offset 24; a shorter body
+        // keeps it in its last 16 bytes, which must not overlap the fields above.
         if (Size < 32) return Text("the extensible \"fmt \" chunk of %u bytes is too short", Size);
-        const uint8_t* guid = Body + Size - 16;
+        const uint8_t* guid = Body + (Size >= 40 ? 24 : Size - 16);
         if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_IEEE_FLOAT.data(), 16) == 0) {
             Format.WavType = TWavType::wtExtIEEEFloat;
         } else if (std::memcmp(guid, KSDATAFORMAT_SUBTYPE_PCM.data(), 16) == 0) {
             Format.WavType = TWavType::wtExtPCM;
         } else if (std::memcmp(guid + 2, KSDATAFORMAT_SUBTYPE_PCM.data() + 2, 14) == 0) {
-            // A standard sub-format carries a plain format tag in its first two bytes.
-            return TagRefusal(GetU16(guid));
+            // A standard sub-format carries a plain format tag in its first two bytes; of
+            // those, the companded ones read as with their plain tag.
+            const uint16_t tag = GetU16(guid);
+            Format.WavType = TypeOfTag(tag);
+            if (Format.WavType != TWavType::wtALaw && Format.WavType != TWavType::wtMuLaw)
+                return TagRefusal(tag);
         } else {
             return "the extensible format's sub-format is not supported";
         }
-        break;
+    } else {
+        Format.WavType = TypeOfTag(Format.FormatTag);
+        if (Format.WavType == TWavType::wtUnsupported) return TagRefusal(Format.FormatTag);
     }
-    default:
-        return TagRefusal(Format.FormatTag);
-    }
+    const TWavType t = Format.WavType;
+    // Compressed big-endian files are not met in practice; their block layouts are
+    // defined little-endian only.
+    if (Order.Big &&
+        (t == TWavType::wtDVIADPCM || t == TWavType::wtMSADPCM || t == TWavType::wtACM))
+        return Text("big-endian %s is not supported", WavTypeName(t));
     if (Format.WavType == TWavType::wtDVIADPCM || Format.WavType == TWavType::wtMSADPCM) {
         if (Size < 20) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
-        Format.SamplesPerBlock = GetU16(Body + 18);
+        Format.SamplesPerBlock = Order.U16(Body + 18);
     }
     if (Format.WavType == TWavType::wtMSADPCM) {
         if (Size < 22) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
-        Format.CoefCount = GetU16(Body + 20);
+        Format.CoefCount = Order.U16(Body + 20);
         // The count comes from the file and sizes the coefficient table.
         if (Format.CoefCount == 0 || Format.CoefCount > kMsAdpcmMaxCoefs)
             return Text("Microsoft ADPCM with %u coefficient pairs", unsigned(Format.CoefCount));
         if (Size < 22 + 4u * Format.CoefCount)
             return "the Microsoft ADPCM coefficient table is cut short";
         for (uint32_t i = 0; i < Format.CoefCount; ++i) {
-            Format.Coefs[i].Coef1 = GetI16(Body + 22 + 4 * i);
-            Format.Coefs[i].Coef2 = GetI16(Body + 24 + 4 * i);
+            Format.Coefs[i].Coef1 = Order.I16(Body + 22 + 4 * i);
+            Format.Coefs[i].Coef2 = Order.I16(Body + 24 + 4 * i);
         }
     }
     return {};
@@ -109,11 +125,13 @@ uint32_t WavePcmContainerBytes(const TWaveFormat& Format) {
 TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reason) {
     Format = TWaveFormat{};
     Reason.clear();
-    TRiffWalker walk(Stream, {kWaveHeaderLimit, false, true});
+    // Chunks are walked to the end of the stream, however large those before the audio.
+    TRiffWalker walk(Stream, {INT64_MAX, false, true, kWaveFormSearchLimit});
     if (!walk.FindForm()) {
         Reason = "not a RIFF/WAVE file";
         return TWavType::wtUnsupported;
     }
+    const TByteOrder order = walk.Order();
     TScanState state = TScanState::ssFmt;
     TWaveFormat found;
     TRiffChunkHead head;
@@ -121,17 +139,15 @@ TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reaso
         switch (state) {
         case TScanState::ssFmt:
             if (walk.Matches(head, "fmt ")) {
-                // The size comes from the file and sizes the copy: it must fit the buffer.
-                if (head.Size > kWaveFmtBodyMax) {
-                    Reason = Text("the \"fmt \" chunk of %u bytes is too long", head.Size);
-                    return TWavType::wtUnsupported;
-                }
+                // The size comes from the file: no layout uses more than the first
+                // kWaveFmtBodyMax bytes, and only those are read.
+                const uint32_t used = uint32_t(std::min<int64_t>(head.Size, kWaveFmtBodyMax));
                 uint8_t body[kWaveFmtBodyMax];
-                if (!walk.ReadBody(head, body, head.Size)) {
+                if (!walk.ReadBody(head, body, used)) {
                     Reason = "the \"fmt \" chunk is cut short";
                     return TWavType::wtUnsupported;
                 }
-                Reason = ParseFmt(body, head.Size, found);
+                Reason = ParseFmt(body, used, order, found);
                 if (!Reason.empty()) return TWavType::wtUnsupported;
                 const TWavType t = found.WavType;
                 state =
@@ -148,8 +164,18 @@ TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reaso
                     Reason = "the \"fact\" chunk is cut short";
                     return TWavType::wtUnsupported;
                 }
-                found.FactFrames = GetU32(fact);
+                found.FactFrames = order.U32(fact);
+                // RF64 keeps a count past 32 bits in "ds64".
+                if (found.FactFrames == UINT32_MAX && walk.Ds64().Offset >= 0)
+                    found.FactFrames =
+                        int64_t(std::min<uint64_t>(walk.Ds64().SampleCount, kRiffMaxSize));
                 state = TScanState::ssData;
+            } else if (walk.Matches(head, "data") && found.WavType != TWavType::wtACM) {
+                // ADPCM without "fact": its blocks tell how many frames there are.
+                found.DataSize = head.Size;
+                found.DataStart = head.BodyOffset();
+                Format = found;
+                return Format.WavType;
             }
             break;
         case TScanState::ssData:
@@ -162,17 +188,17 @@ TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reaso
             break;
         }
     }
-    // The walk ended (at the end of the stream or of the header area) before the audio.
+    // The walk ended (at the end of the stream) before the audio.
     switch (state) {
     case TScanState::ssFmt:
-        Reason = "no \"fmt \" chunk within the first 65535 bytes";
+        Reason = "no \"fmt \" chunk";
         break;
     case TScanState::ssFact:
         Reason =
             Text("no \"fact\" chunk before the audio (%s needs one)", WavTypeName(found.WavType));
         break;
     case TScanState::ssData:
-        Reason = "no \"data\" chunk within the first 65535 bytes";
+        Reason = "no \"data\" chunk";
         break;
     }
     return TWavType::wtUnsupported;
@@ -238,6 +264,14 @@ std::string WaveFormatProblem(const TWaveFormat& Format) {
     }
     case TWavType::wtACM:
         return {}; // the codec manager judges its own format
+    case TWavType::wtALaw:
+    case TWavType::wtMuLaw:
+        // One byte per sample; the expansion doubles a buffer's worth.
+        if (bits != 8) return Text("G.711 with %u bits per sample", bits);
+        if (align != channels)
+            return Text("block align %u does not hold %u G.711 channels", align, channels);
+        if (channels * 2 > kWaveBufferSize) return Text("G.711 with %u channels", channels);
+        return {};
     case TWavType::wtUnsupported:
         break;
     }

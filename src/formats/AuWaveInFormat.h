@@ -1,6 +1,7 @@
 // The RIFF/WAVE header as the WAV reader understands it: the chunk scan that finds the
-// "fmt ", "fact" and "data" chunks in the first 65535 bytes of a stream, and the checks that
-// decide whether the format found can be delivered safely.
+// "fmt ", "fact" and "data" chunks wherever they lie in a RIFF, RIFX or RF64 stream (the
+// form itself within its first 65535 bytes), and the checks that decide whether the format
+// found can be delivered safely.
 //
 // Threading: plain functions over a stream the caller owns and uses from one thread.
 #pragma once
@@ -14,13 +15,14 @@
 
 namespace sundral {
 
-// All the bytes before the first audio byte lie within this many bytes of the stream start.
-constexpr int64_t kWaveHeaderLimit = 65535;
+// "RIFF" (or "RIFX", "RF64") and "WAVE" lie within this many bytes of the stream start.
+constexpr int64_t kWaveFormSearchLimit = 65535;
 // One decode buffer per reader; PCM is read into it, ADPCM blocks are decoded into it.
 constexpr uint32_t kWaveBufferSize = 16384;
 // The largest coefficient table a Microsoft ADPCM header may carry.
 constexpr uint32_t kMsAdpcmMaxCoefs = 32;
 // The longest "fmt " body read: the Microsoft ADPCM layout with a full coefficient table.
+// Longer bodies are read this far; the bytes after it are not used by any layout.
 constexpr uint32_t kWaveFmtBodyMax = 22 + 4 * kMsAdpcmMaxCoefs;
 
 struct TMsAdpcmCoef {
@@ -36,18 +38,22 @@ struct TWaveFormat {
     uint32_t SampleRate = 0;
     uint16_t BlockAlign = 0;
     uint16_t BitsPerSample = 0; // as stored (4 for ADPCM, 64 for double floats)
+    bool BigEndian = false;     // a "RIFX" file: fields and samples are big-endian
     uint16_t SamplesPerBlock = 0;
-    uint32_t FactFrames = 0; // total frames from "fact" (ADPCM and codec-manager types)
+    // Total frames from "fact" (ADPCM and codec-manager types; in RF64 from "ds64" when
+    // "fact" holds 0xFFFFFFFF); -1 when the file has none.
+    int64_t FactFrames = -1;
     uint16_t CoefCount = 0;
     std::array<TMsAdpcmCoef, kMsAdpcmMaxCoefs> Coefs{};
     int64_t DataStart = 0; // stream offset of the first audio byte
-    uint32_t DataSize = 0; // "data" chunk size as declared
+    int64_t DataSize = 0;  // "data" chunk size as declared (64-bit in RF64)
 };
 
 // Scans the header from the start of Stream. Returns the wave type and fills Format; any
-// failure (no "RIFF"/"WAVE"/"fmt "/"data" within WaveHeaderLimit bytes, an unknown tag or
-// sub-format, a "fmt " body shorter than its type needs or longer than WaveFmtBodyMax, an
-// ADPCM or codec-manager file without "fact") gives wtUnsupported and says why in Reason.
+// failure (no "RIFF"/"WAVE" within kWaveFormSearchLimit bytes, no "fmt " or "data" chunk,
+// an unknown tag or sub-format, a "fmt " body shorter than its type needs, a codec-manager
+// file without "fact", a compressed big-endian file) gives wtUnsupported and says why in
+// Reason. ADPCM without "fact" has FactFrames -1: its blocks give the frame count.
 // The stream position is left undefined. The format's parameters are not judged here: see
 // WaveFormatProblem.
 TWavType ScanWaveHeader(TStream& Stream, TWaveFormat& Format, std::string& Reason);

@@ -71,7 +71,8 @@ void TWaveOut::Prepare() {
     FRunType = FRequestedType;
     FWavType = FRequestedType;
     FBlockSize = FRequestedBlockSize;
-    FAppending = FHeaderReady = FFailed = FEndOfInput = false;
+    FAppending = FHeaderReady = FFailed = FEndOfInput = FRf64 = false;
+    FDs64Offset = -1;
     FRiffStart = FDataStart = FEnd = 0;
     FFactOffset = -1;
     FFramesBefore = FFramesTaken = 0;
@@ -136,7 +137,12 @@ void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info, int64_t AudioEnd) {
 
     FAppending = true;
     FRiffStart = Info.RiffSizeOffset - 4;
-    FMaxEnd = WaveMaxFileEnd(FRiffStart);
+    FRf64 = Info.Rf64;
+    FDs64Offset = Info.Ds64Offset;
+    // With a place for 64-bit sizes the file may grow past what 32 bits describe.
+    const bool room = FDs64Offset >= 0;
+    FFieldMax = room ? kRiffMaxSize : FSizeLimit;
+    FMaxEnd = room ? kRiffMaxSize : WaveMaxFileEnd(FRiffStart, FSizeLimit);
     FDataSizeOffset = Info.DataSizeOffset;
     FDataStart = Info.DataStart;
     // The new audio follows the old, over the old audio's pad byte if it has one.
@@ -152,7 +158,7 @@ void TWaveOut::PrepareAppend(const TWaveAppendInfo& Info, int64_t AudioEnd) {
         const int64_t frames = adding / (2 * FChannels);
         const int64_t blocks = (frames + FSamplesPerBlock - 1) / FSamplesPerBlock;
         adding = blocks * Info.BlockAlign;
-        if (FFramesBefore + frames > int64_t(UINT32_MAX)) throw EAuException(kErrTooLarge);
+        if (FFramesBefore + frames > FFieldMax) throw EAuException(kErrTooLarge);
         FFrameBuffer.assign(size_t(FSamplesPerBlock) * FChannels, 0);
         FBlock.assign(Info.BlockAlign, 0);
     }
@@ -171,25 +177,29 @@ void TWaveOut::PrepareNewFile() {
         if (!ImaBlockSizeFits(blockSize, FChannels)) throw EAuException(kErrImaBlockSize);
         FSamplesPerBlock = ImaSamplesPerBlock(blockSize, FChannels);
     }
-    const int headerSize = ima                              ? kImaHeaderSize
-                           : FRunType == TWavType::wtExtPCM ? kExtHeaderSize
-                                                            : kPcmHeaderSize;
+    const int plainSize = ima                              ? kImaHeaderSize
+                          : FRunType == TWavType::wtExtPCM ? kExtHeaderSize
+                                                           : kPcmHeaderSize;
     FRiffStart = 0;
-    FMaxEnd = WaveMaxFileEnd(0);
     const bool known = FInputSize >= 0;
-    int64_t frames = 0;
+    int64_t frames = known ? FInputSize / FFrameBytes : 0;
     FPromised = known ? FInputSize : 0;
     if (ima && known) {
         frames = FInputSize / (2 * FChannels);
         FPromised = (frames + FSamplesPerBlock - 1) / FSamplesPerBlock * blockSize;
-        if (frames > int64_t(UINT32_MAX)) throw EAuException(kErrTooLarge);
     }
     // The RIFF size counts the pad byte that follows audio of an odd size.
     const int64_t padded = FPromised + (FPromised & 1);
-    // Refused before the file is touched: an existing file stays as it was.
-    if (headerSize + padded > FMaxEnd) throw EAuException(kErrTooLarge);
+    // A known size decides now whether 32-bit sizes will do; an unknown one keeps a place
+    // for the 64-bit sizes in case they will not.
+    const bool big = known && (plainSize + padded - 8 > FSizeLimit || FPromised > FSizeLimit ||
+                               (ima && frames > FSizeLimit));
+    const bool room = !known || big;
+    const int headerSize = plainSize + (room ? kDs64ChunkSize : 0);
+    FFieldMax = room ? kRiffMaxSize : FSizeLimit;
+    FMaxEnd = room ? kRiffMaxSize : WaveMaxFileEnd(0, FSizeLimit);
     FHeaderDataSize = known ? uint32_t(FPromised) : kUnknownSizeField;
-    FHeaderRiffSize = known ? uint32_t(headerSize + padded - 8) : kUnknownSizeField;
+    FHeaderRiffSize = known ? uint32_t(plainSize + padded - 8) : kUnknownSizeField;
     FHeaderFact = uint32_t(frames);
 
     if (FStream == nullptr) {
@@ -201,13 +211,19 @@ void TWaveOut::PrepareNewFile() {
         FStream->SetSize(0);
     }
 
+    // The header as the layouts have it, or with the place for "ds64" after "WAVE".
+    auto writeHeader = [&](const auto& Header) {
+        if (!room) return WriteAll(Header.data(), int64_t(Header.size()));
+        const std::vector<uint8_t> h = WithDs64Room(Header.data(), Header.size());
+        WriteAll(h.data(), int64_t(h.size()));
+    };
     switch (FRunType) {
     case TWavType::wtDVIADPCM: {
         FDataSizeOffset = kImaDataSizeOffset;
         FFactOffset = kImaFactOffset;
         auto h = MakeImaHeader(FSampleRate, FChannels, blockSize, FHeaderFact, FHeaderDataSize,
                                FHeaderRiffSize);
-        WriteAll(h.data(), h.size());
+        writeHeader(h);
         FIma[0].StepIndex = FIma[1].StepIndex = 0;
         FFrameBuffer.assign(size_t(FSamplesPerBlock) * FChannels, 0);
         FBlock.assign(blockSize, 0);
@@ -217,18 +233,28 @@ void TWaveOut::PrepareNewFile() {
         FDataSizeOffset = kExtDataSizeOffset;
         auto h = MakeExtensibleHeader(FSampleRate, FChannels, FBitsPerSample, FHeaderDataSize,
                                       FHeaderRiffSize);
-        WriteAll(h.data(), h.size());
+        writeHeader(h);
         break;
     }
     default: {
         FDataSizeOffset = kPcmDataSizeOffset;
         auto h =
             MakePcmHeader(FSampleRate, FChannels, FBitsPerSample, FHeaderDataSize, FHeaderRiffSize);
-        WriteAll(h.data(), h.size());
+        writeHeader(h);
         break;
     }
     }
     FDataStart = headerSize;
+    if (room) {
+        FDs64Offset = kDs64Offset;
+        FDataSizeOffset += kDs64ChunkSize;
+        if (FFactOffset >= 0) FFactOffset += kDs64ChunkSize;
+    }
+    if (big) {
+        FRf64 = true;
+        PatchRf64(headerSize + padded - 8, FPromised, frames);
+        if (FStream->Seek(FEnd, TSeekOrigin::soBeginning) != FEnd) Fail(kErrWrite);
+    }
     FHeaderReady = true;
 }
 
@@ -276,7 +302,7 @@ bool TWaveOut::WriteImaStep() {
     if (got == 0) return false;
     const int64_t frames = (got + frameBytes - 1) / frameBytes;
     const int64_t blockSize = int64_t(FBlock.size());
-    if (FEnd + blockSize > FMaxEnd || FFramesBefore + FFramesTaken + frames > int64_t(UINT32_MAX))
+    if (FEnd + blockSize > FMaxEnd || FFramesBefore + FFramesTaken + frames > FFieldMax)
         Fail(kErrTooLarge);
     ImaEncodeBlock(FFrameBuffer.data(), FChannels, uint16_t(blockSize), FIma, FBlock.data());
     WriteAll(FBlock.data(), blockSize);
@@ -343,25 +369,49 @@ void TWaveOut::WritePadByte() {
 }
 
 void TWaveOut::PatchHeader() {
+    const bool ima = IsImaType(FRunType);
     const int64_t dataSize = FEnd - FDataStart;
     const int64_t riffSize = FEnd + (FPadded ? 1 : 0) - FRiffStart - 8;
-    const int64_t fact = FFramesBefore + FFramesTaken;
+    const int64_t frames = ima ? FFramesBefore + FFramesTaken : dataSize / FFrameBytes;
+    const bool big = riffSize > FSizeLimit || dataSize > FSizeLimit || (ima && frames > FSizeLimit);
+    if (FRf64 || (big && FDs64Offset >= 0)) return PatchRf64(riffSize, dataSize, frames);
     // The limits checked while writing keep these in range; never write a wrapped size.
-    if (riffSize > int64_t(UINT32_MAX) || dataSize > int64_t(UINT32_MAX) ||
-        fact > int64_t(UINT32_MAX))
-        Fail(kErrTooLarge);
+    if (big) Fail(kErrTooLarge);
     if (FAppending || uint32_t(dataSize) != FHeaderDataSize)
         PatchField(FDataSizeOffset, uint32_t(dataSize));
-    if (IsImaType(FRunType) && (FAppending || uint32_t(fact) != FHeaderFact))
-        PatchField(FFactOffset, uint32_t(fact));
+    if (ima && (FAppending || uint32_t(frames) != FHeaderFact))
+        PatchField(FFactOffset, uint32_t(frames));
     if (FAppending || uint32_t(riffSize) != FHeaderRiffSize)
         PatchField(FRiffStart + kRiffSizeOffset, uint32_t(riffSize));
+}
+
+// The sizes go into "ds64" (made of the "JUNK" chunk that held its place), the 32-bit
+// fields say 0xFFFFFFFF, and "RIFF" becomes "RF64" last.
+void TWaveOut::PatchRf64(int64_t RiffSize, int64_t DataSize, int64_t Frames) {
+    uint8_t ds64[8 + kDs64BodySize] = {'d', 's', '6', '4'};
+    PutU64(ds64 + 8, uint64_t(RiffSize));
+    PutU64(ds64 + 16, uint64_t(DataSize));
+    PutU64(ds64 + 24, uint64_t(Frames));
+    PutU32(ds64 + 32, 0); // no table
+    // The chunk keeps its size field (28, or more for a larger "JUNK" chunk).
+    PatchBytes(FDs64Offset, ds64, 4);
+    PatchBytes(FDs64Offset + 8, ds64 + 8, kDs64BodySize);
+    PatchField(FDataSizeOffset, UINT32_MAX);
+    if (IsImaType(FRunType)) PatchField(FFactOffset, UINT32_MAX);
+    PatchField(FRiffStart + kRiffSizeOffset, UINT32_MAX);
+    PatchBytes(FRiffStart, "RF64", 4);
+    FRf64 = true;
 }
 
 void TWaveOut::PatchField(int64_t Offset, uint32_t Value) {
     uint8_t bytes[4];
     PutU32(bytes, Value);
-    if (FStream->Seek(Offset, TSeekOrigin::soBeginning) != Offset || FStream->Write(bytes, 4) != 4)
+    PatchBytes(Offset, bytes, 4);
+}
+
+void TWaveOut::PatchBytes(int64_t Offset, const void* Bytes, int64_t Count) {
+    if (FStream->Seek(Offset, TSeekOrigin::soBeginning) != Offset ||
+        FStream->Write(Bytes, Count) != Count)
         Fail(kErrWrite);
 }
 

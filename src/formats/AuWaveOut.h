@@ -15,8 +15,14 @@
 //
 // Sizes: the header is written with the input's Size when it is known; Done patches it to
 // what was really written whenever that differs (stopped, failed, unknown size, appended).
-// A file never exceeds what 32-bit RIFF sizes can describe: a run that would ends with
-// "Wave file would exceed 4 GB" and a header that describes what was written.
+// Past what 32-bit sizes describe (SizeLimit), the file is RF64: its 64-bit sizes sit in a
+// "ds64" chunk right after "WAVE". A known size decides at the start: only a file that will
+// pass the limit gets the RF64 header. An unknown size gets a "JUNK" chunk in that place,
+// which Done turns into "ds64" if the data went past the limit. Appending works on RF64
+// files, and turns a RIFF file with such a "JUNK" chunk into RF64 when needed; a RIFF file
+// without one that would pass the limit is refused with "Wave file would exceed 4 GB" (or,
+// when the input's size was not known, the run ends so, with a header that describes what
+// was written).
 //
 // Failures end the run with ExceptionMessage set and OnDone still delivered: a write that
 // falls short anywhere gives "Error writing wave file" (the header then describes what is in
@@ -28,7 +34,9 @@
 // file stream the writer opens itself is, and it is closed at the end of each run.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -58,6 +66,10 @@ public:
     void SetCreateNonMsHeaders(bool Value) { FCreateNonMsHeaders = Value; }
     // Both foRewrite and foAppend are taken.
     void SetFileMode(TFileOutputMode Value) override;
+    // The largest value a 32-bit size field is given (0xFFFFFFFF); past it the file becomes
+    // RF64. Tests lower it to keep their files small. Takes effect at the next run.
+    int64_t SizeLimit() const { return FSizeLimit; }
+    void SetSizeLimit(int64_t Value) { FSizeLimit = std::clamp<int64_t>(Value, 64, UINT32_MAX); }
 
 protected:
     void Prepare() override;
@@ -75,6 +87,8 @@ private:
     void WritePadByte();
     void PatchHeader();
     void PatchField(int64_t Offset, uint32_t Value);
+    void PatchRf64(int64_t RiffSize, int64_t DataSize, int64_t Frames);
+    void PatchBytes(int64_t Offset, const void* Bytes, int64_t Count);
     void Fail(const char* Message);
 
     // Properties. The Requested* values are what the UI set; the atomics are what the
@@ -84,6 +98,7 @@ private:
     TWavType FRequestedType = TWavType::wtPCM;
     uint16_t FRequestedBlockSize = 512;
     bool FCreateNonMsHeaders = true;
+    int64_t FSizeLimit = UINT32_MAX;
 
     // Everything below belongs to the worker during a run.
     std::unique_ptr<TAuFileStream> FOwnStream;
@@ -104,9 +119,12 @@ private:
     int64_t FDataSizeOffset = 0;
     int64_t FFactOffset = -1;
     int64_t FDataStart = 0;
-    int64_t FEnd = 0;      // stream offset after the last byte written
-    int64_t FMaxEnd = 0;   // the RIFF size field allows no file longer than this
-    int64_t FPromised = 0; // data size the header was written with
+    int64_t FEnd = 0;         // stream offset after the last byte written
+    int64_t FMaxEnd = 0;      // the size fields allow no file longer than this
+    int64_t FFieldMax = 0;    // the largest size or count the file can hold
+    int64_t FDs64Offset = -1; // the "ds64" chunk, or the "JUNK" chunk that can become one
+    bool FRf64 = false;       // the file is RF64 already
+    int64_t FPromised = 0;    // data size the header was written with
     uint32_t FHeaderRiffSize = 0, FHeaderDataSize = 0, FHeaderFact = 0;
 
     // IMA: frames already in the file before this run's blocks, frames this run took from

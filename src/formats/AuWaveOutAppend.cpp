@@ -8,13 +8,22 @@ namespace sundral {
 TWaveAppendInfo WaveAppendScan(TStream& Stream) {
     TWaveAppendInfo info;
     TRiffWalker walk(Stream, {kAppendHeaderArea, false, true});
-    if (!walk.FindForm()) return info;
+    if (!walk.FindForm() || walk.Form() == TRiffForm::rfRifx) return info;
 
     TWaveAppendInfo found;
     found.RiffSizeOffset = walk.RiffSizeOffset();
+    found.Rf64 = walk.Form() == TRiffForm::rfRf64;
+    const int64_t firstChunk = found.RiffSizeOffset + 8;
     bool haveFmt = false, haveFact = false;
     TRiffChunkHead head;
     while (walk.Next(head)) {
+        if (head.Offset == firstChunk) {
+            // The chunk that holds (or can hold) the 64-bit sizes comes first.
+            if (found.Rf64 && walk.Ds64().Offset == head.Offset)
+                found.Ds64Offset = head.Offset;
+            else if (!found.Rf64 && walk.Matches(head, "JUNK") && head.Size >= kDs64BodySize)
+                found.Ds64Offset = head.Offset;
+        }
         if (!haveFmt && walk.Matches(head, "fmt ")) {
             // The fields up to bits per sample are 16 bytes; samples per block sits at 18
             // and only a body of at least 20 bytes holds it. What is read must be there.
@@ -49,6 +58,8 @@ TWaveAppendInfo WaveAppendScan(TStream& Stream) {
             found.DataSizeOffset = head.Offset + 4;
             found.DataSize = head.Size;
             found.DataStart = head.BodyOffset();
+            // An RF64 file without its "ds64" cannot have its sizes kept.
+            if (found.Rf64 && found.Ds64Offset < 0) return info;
             return found;
         }
         // Any other chunk is passed by its declared size (and its pad byte).

@@ -5,7 +5,8 @@
 // first audio byte must lie there) with the RIFF chunk walker: "RIFF" and "WAVE" may follow
 // other bytes, codes match in either letter case, bodies are skipped by their declared size
 // and pad byte. It wants "fmt " (format tag 1 or 17 only), for IMA a "fact" chunk, then
-// "data"; other chunks around them are passed.
+// "data"; other chunks around them are passed. Big-endian files are not appended to; RF64
+// files are, with the sizes their "ds64" chunk holds.
 //
 // Every offset and size comes from the file and is checked against the bytes actually read
 // before it is used. Pure functions over a stream; the caller owns the stream. Any thread.
@@ -28,9 +29,13 @@ struct TWaveAppendInfo {
     uint16_t BitsPerSample = 0;
     uint16_t SamplesPerBlock = 0; // IMA: the format body's field, 0 when the body lacks it
     int64_t RiffSizeOffset = 0;   // where the RIFF size field lies ("RIFF" code + 4)
-    uint32_t FactValue = 0;       // IMA only
-    int64_t FactOffset = -1;      // IMA only: where the "fact" value lies
-    uint32_t DataSize = 0;        // as the data chunk declares it
+    bool Rf64 = false;            // the sizes live in "ds64"
+    // Where the "ds64" chunk lies (RF64), or a "JUNK" chunk right after "WAVE" that can
+    // become one (RIFF); -1 when there is neither.
+    int64_t Ds64Offset = -1;
+    uint32_t FactValue = 0;  // IMA only
+    int64_t FactOffset = -1; // IMA only: where the "fact" value lies
+    int64_t DataSize = 0;    // as the data chunk (or "ds64") declares it
     int64_t DataSizeOffset = 0;
     int64_t DataStart = 0; // offset of the first audio byte
 };

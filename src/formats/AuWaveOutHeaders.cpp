@@ -58,6 +58,18 @@ bool ImaBlockSizeFits(uint32_t BlockSize, uint32_t Channels) {
     return false;
 }
 
+std::vector<uint8_t> WithDs64Room(const uint8_t* Header, size_t Size) {
+    std::vector<uint8_t> h(Header, Header + kDs64Offset);
+    h.resize(kDs64Offset + kDs64ChunkSize, 0);
+    PutCode(h.data() + kDs64Offset, "JUNK");
+    PutU32(h.data() + kDs64Offset + 4, kDs64BodySize);
+    h.insert(h.end(), Header + kDs64Offset, Header + Size);
+    // The RIFF size counts the chunk.
+    const uint32_t riff = GetU32(Header + kRiffSizeOffset);
+    PutU32(h.data() + kRiffSizeOffset, riff == kUnknownSizeField ? riff : riff + kDs64ChunkSize);
+    return h;
+}
+
 std::array<uint8_t, kPcmHeaderSize> MakePcmHeader(uint32_t SampleRate, uint16_t Channels,
                                                   uint16_t BitsPerSample, uint32_t DataSize,
                                                   uint32_t RiffSize) {

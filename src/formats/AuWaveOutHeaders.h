@@ -9,11 +9,17 @@
 // All numbers little-endian. Sizes are 32-bit in the file; callers keep 64-bit counts and
 // check them against WaveMaxFileEnd before anything is written, so no field ever wraps.
 //
+// A file that may pass what 32-bit sizes describe carries a 36-byte chunk right after
+// "WAVE" (Ds64Room): "JUNK" while its sizes fit, the "ds64" chunk of RF64 once they do not
+// (then "RIFF" reads "RF64" and the 32-bit size fields 0xFFFFFFFF).
+//
 // Pure functions; no state, any thread.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "formats/AuWaveRiff.h"
 
@@ -32,9 +38,19 @@ constexpr int kImaDataSizeOffset = 56;
 
 // The RIFF size field (file length - 8 from the "RIFF" code) must fit in 32 bits: a file
 // whose "RIFF" code starts at RiffStart may end at most here.
-constexpr int64_t WaveMaxFileEnd(int64_t RiffStart) {
-    return RiffStart + 8 + int64_t(UINT32_MAX);
+// Limit is the largest value a 32-bit size field may hold (lowered only by tests).
+constexpr int64_t WaveMaxFileEnd(int64_t RiffStart, int64_t Limit = UINT32_MAX) {
+    return RiffStart + 8 + Limit;
 }
+
+// The chunk that holds the place of "ds64" (code, size, 28-byte body), where it lies, and
+// where the fields of the headers above move to behind it.
+constexpr int kDs64ChunkSize = 36;
+constexpr int kDs64Offset = 12;
+
+// Header (one of the layouts above) with a "JUNK" chunk of kDs64ChunkSize bytes after
+// "WAVE"; every field behind it lies kDs64ChunkSize bytes later.
+std::vector<uint8_t> WithDs64Room(const uint8_t* Header, size_t Size);
 
 // A size field for a size not known yet: the largest value, so that a file left behind by a
 // crash reads as "data up to the end" rather than as empty.

@@ -20,6 +20,10 @@ const char* WavTypeName(TWavType Value) {
         return "wtExtPCM";
     case TWavType::wtExtIEEEFloat:
         return "wtExtIEEEFloat";
+    case TWavType::wtALaw:
+        return "wtALaw";
+    case TWavType::wtMuLaw:
+        return "wtMuLaw";
     }
     return "wtUnsupported";
 }

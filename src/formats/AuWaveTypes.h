@@ -16,7 +16,10 @@ enum class TWavType : uint8_t {
     wtACM,
     wtIEEEFloat,
     wtExtPCM,
-    wtExtIEEEFloat
+    wtExtIEEEFloat,
+    // G.711 companded 8-bit samples, delivered expanded to 16-bit.
+    wtALaw,
+    wtMuLaw
 };
 
 const char* WavTypeName(TWavType Value);

@@ -115,20 +115,21 @@ TEST(WaveInHeader, ChunksAreFoundWhereverTheyLie) {
     std::memcpy(&lower[8], "wave", 4);
     EXPECT_EQ(Read(lower).Data, frames);
 
-    // An odd-sized chunk, with or without its pad byte, and one of 60000 bytes.
+    // An odd-sized chunk, with or without its pad byte, and chunks of any size before
+    // "fmt " and "data".
     for (bool pad : {true, false}) {
         TBytes odd =
             RiffImage({{"fmt ", Pcm16Fmt()}, {"LIST", TBytes(5, 'x')}, {"data", frames}}, pad);
         EXPECT_EQ(Read(odd).Data, frames) << "pad " << pad;
     }
-    EXPECT_EQ(
-        Read(RiffImage({{"fmt ", Pcm16Fmt()}, {"junk", TBytes(60000)}, {"data", frames}})).Data,
-        frames);
-
-    // Everything before the first audio byte must lie within the first 65535 bytes.
-    for (TBytes bad : {
+    for (const TBytes& large : {
              RiffImage({{"fmt ", Pcm16Fmt()}, {"junk", TBytes(65500)}, {"data", frames}}),
-             RiffImage({{"junk", TBytes(70000)}, {"fmt ", Pcm16Fmt()}, {"data", frames}}),
+             RiffImage({{"JUNK", TBytes(70000)}, {"fmt ", Pcm16Fmt()}, {"data", frames}}),
+             RiffImage({{"bext", TBytes(300001)}, {"fmt ", Pcm16Fmt()}, {"data", frames}}),
+         })
+        EXPECT_EQ(Read(large).Data, frames);
+
+    for (TBytes bad : {
              RiffImage({{"data", frames}, {"fmt ", Pcm16Fmt()}}),
              RiffImage({{"fmt ", Pcm16Fmt()}}),
              RiffImage({{"fmt ", Pcm16Fmt()}, {"junk", TBytes(8)}}),
@@ -138,6 +139,7 @@ TEST(WaveInHeader, ChunksAreFoundWhereverTheyLie) {
         EXPECT_FALSE(r.Valid);
         EXPECT_TRUE(r.Data.empty());
     }
+    // The form itself must start within the first 65535 bytes.
     TBytes late(65530, 'x');
     TBytes image = RiffImage({{"fmt ", Pcm16Fmt()}, {"data", frames}});
     late.insert(late.end(), image.begin(), image.end());
@@ -180,17 +182,18 @@ TEST(WaveInHeader, FormatsThatCannotBeDeliveredSafelyAreRefused) {
         {"pcm, frame beyond the buffer", with(with(Pcm16Fmt(), 2, 4097), 14, 32), false,
          "too large"},
         {"fmt body cut short", TBytes(pcm.begin(), pcm.begin() + 14), false, "too short"},
-        {"fmt body too long", FmtBody(WAVE_FORMAT_PCM, 2, 8000, 4, 16, TBytes(200)), false,
-         "too long"},
+        {"fmt body longer than its layout", FmtBody(WAVE_FORMAT_PCM, 2, 8000, 4, 16, TBytes(200)),
+         true},
         {"unknown tag", with(Pcm16Fmt(), 0, 0x50), false, "format tag 80 is not supported"},
-        {"a-law", with(Pcm16Fmt(), 0, WAVE_FORMAT_ALAW), false, "A-law encoding is not supported"},
-        {"u-law", with(Pcm16Fmt(), 0, WAVE_FORMAT_MULAW), false, "-law encoding is not supported"},
+        {"a-law", FmtBody(WAVE_FORMAT_ALAW, 2, 8000, 2, 8), true},
+        {"u-law, 16 bits", with(Pcm16Fmt(), 0, WAVE_FORMAT_MULAW), false,
+         "G.711 with 16 bits per sample"},
         {"float, 64 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 2, 8000, 16, 64), true},
         {"float, 16 bits", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 2, 8000, 4, 16), false,
          "IEEE float with 16 bits"},
         {"extensible pcm", extFmt, true},
         {"extensible, unknown sub-format", unknownGuid, false, "format tag 2 is not supported"},
-        {"extensible, a-law sub-format", alawGuid, false, "A-law"},
+        {"extensible, a-law sub-format, 24 bits", alawGuid, false, "G.711 with 24 bits"},
         {"extensible, body too short", TBytes(extFmt.begin(), extFmt.begin() + 24), false,
          "too short"},
     };
@@ -206,7 +209,8 @@ TEST(WaveInHeader, FormatsThatCannotBeDeliveredSafelyAreRefused) {
              std::pair{TBytes(100, 'R'), "not a RIFF/WAVE file"},
              std::pair{RiffImage({{"data", Noise(8, 1)}}), "no \"fmt \" chunk"},
              std::pair{RiffImage({{"fmt ", Pcm16Fmt()}}), "no \"data\" chunk"},
-             std::pair{RiffImage({{"fmt ", ImaFmt(1, 256, 505)}, {"data", Noise(8, 1)}}),
+             std::pair{RiffImage({{"fmt ", FmtBody(WAVE_FORMAT_MPEGLAYER3, 1, 8000, 1, 0)},
+                                  {"data", Noise(8, 1)}}),
                        "no \"fact\" chunk"},
          })
         EXPECT_NE(Read(file).Reason.find(reason), std::string::npos) << reason;
@@ -282,9 +286,10 @@ TEST(WaveInHeader, AdpcmLayoutsThatDoNotFitAreRefused) {
         EXPECT_EQ(r.Valid, c.Valid) << c.What;
         EXPECT_EQ(r.Data.size(), c.Valid ? 100u * 2 * GetU16(&c.Fmt[2]) : 0u) << c.What;
     }
-    // ADPCM needs "fact" before "data".
+    // Without "fact", every block present plays in full.
     TRead noFact = Read(RiffImage({{"fmt ", ImaFmt(1, 256, 505)}, {"data", Noise(768, 3)}}));
-    EXPECT_FALSE(noFact.Valid);
+    EXPECT_TRUE(noFact.Valid);
+    EXPECT_EQ(noFact.TotalSamples, 3 * 505);
     TRead shortFact = Read(
         RiffImage({{"fmt ", ImaFmt(1, 256, 505)}, {"fact", TBytes(3)}, {"data", Noise(768, 3)}}));
     EXPECT_FALSE(shortFact.Valid);

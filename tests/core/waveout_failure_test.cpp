@@ -50,13 +50,15 @@ TEST_P(WaveOutWriteFailure, EndsTheRunWithAHeaderForWhatIsThere) {
     const auto bytes = stream.Bytes();
     if (c.DataSize == 0) return;
     const bool ima = c.Type == TWavType::wtDVIADPCM;
-    const size_t head = ima ? 60 : 44;
+    // Input of unknown size: a 36-byte "JUNK" chunk after "WAVE" keeps room for "ds64".
+    const size_t room = c.SizeKnown ? 0 : 36;
+    const size_t head = (ima ? 60 : 44) + room;
     EXPECT_EQ(U32At(bytes, head - 4), c.DataSize);
     if (c.RefuseRewrites) return; // the header could not be fixed: the message says so
     EXPECT_EQ(bytes.size(), head + c.DataSize);
     EXPECT_EQ(U32At(bytes, 4), bytes.size() - 8);
     if (ima) {
-        EXPECT_EQ(U32At(bytes, 48), c.Fact);
+        EXPECT_EQ(U32At(bytes, 48 + room), c.Fact);
     }
 }
 
@@ -65,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TWriteCase{"header", TWavType::wtPCM, 20, true, -1, false, 0, 0},
         TWriteCase{"pcm_data", TWavType::wtPCM, 44 + 1001, true, -1, false, 1001, 0},
-        TWriteCase{"pcm_unknown", TWavType::wtPCM, 44 + 30000, false, -1, false, 30000, 0},
+        TWriteCase{"pcm_unknown", TWavType::wtPCM, 80 + 30000, false, -1, false, 30000, 0},
         TWriteCase{"ima_data", TWavType::wtDVIADPCM, 60 + 3 * 512 + 100, true, -1, false,
                    3 * 512 + 100, 3 * 1017},
         // The input ends early, so the promised length is padded, and the padding runs out
@@ -104,44 +106,53 @@ TEST(WaveOutInputFailure, EndsTheRunWithTheInputsMessage) {
     }
 }
 
-TEST(WaveOutSizeLimit, KnownSizeTooLargeIsRefusedBeforeWriting) {
-    ScratchDir dir("waveout");
+TEST(WaveOutSizeLimit, KnownSizePastFourGigabytesIsWrittenAsRf64) {
     for (TWavType type : {TWavType::wtPCM, TWavType::wtDVIADPCM}) {
         TPcmPatternSource src(44100, 1, 16, 100);
         // PCM: data + 36 passes 32 bits. IMA: the frame count passes 32 bits.
         src.ReportedSize = type == TWavType::wtPCM ? int64_t(UINT32_MAX) - 35 : int64_t(10) << 30;
+        TSizeOnlyStream stream;
         TWaveOut w(nullptr);
         w.SetWavType(type);
-        w.SetFileName(dir.File("big.wav").string());
-        EXPECT_EQ(RunToDone(w, src), kTooLarge);
-        EXPECT_FALSE(std::filesystem::exists(dir.File("big.wav")));
+        w.SetStream(&stream);
+        EXPECT_EQ(RunToDone(w, src), "");
+        EXPECT_EQ(std::string(stream.Head.begin(), stream.Head.begin() + 4), "RF64");
+        EXPECT_EQ(std::string(stream.Head.begin() + 12, stream.Head.begin() + 16), "ds64");
     }
-    // The largest size that fits is taken (and padded, as the input ends early); an odd size
-    // fits only with its pad byte.
+    // The largest size 32 bits hold keeps the plain header; an odd size fits only with its
+    // pad byte, so one less becomes RF64.
     for (int64_t size : {int64_t(UINT32_MAX) - 36, int64_t(UINT32_MAX) - 37}) {
         TPcmPatternSource src(44100, 1, 8, 100);
         src.ReportedSize = size;
         TSizeOnlyStream stream;
         TWaveOut w(nullptr);
         w.SetStream(&stream);
-        if (size & 1) {
-            EXPECT_EQ(RunToDone(w, src), kTooLarge);
-            continue;
-        }
         EXPECT_EQ(RunToDone(w, src), "");
-        EXPECT_EQ(stream.Size(), 44 + size);
-        EXPECT_EQ(U32At(stream.Head, 4), uint32_t(36 + size));
+        const bool rf64 = size & 1;
+        EXPECT_EQ(std::string(stream.Head.begin(), stream.Head.begin() + 4),
+                  rf64 ? "RF64" : "RIFF");
+        EXPECT_EQ(stream.Size(), (rf64 ? 80 + size + 1 : 44 + size));
+        if (!rf64) {
+            EXPECT_EQ(U32At(stream.Head, 4), uint32_t(36 + size));
+        }
     }
 }
 
-TEST(WaveOutSizeLimit, UnknownSizeStopsAtTheLimitWithAValidHeader) {
-    TEndlessSilence src;
+// Appending input of unknown size to a RIFF file with no place for 64-bit sizes stops at
+// the limit, with a header that describes what was written.
+TEST(WaveOutSizeLimit, AppendWithoutRoomStopsAtTheLimitWithAValidHeader) {
+    constexpr int64_t kLimit = 100000;
     TSizeOnlyStream stream;
+    TPcmPatternSource first(44100, 2, 16, 10);
     TWaveOut w(nullptr);
+    w.SetSizeLimit(kLimit);
     w.SetStream(&stream);
-    EXPECT_EQ(RunToDone(w, src), kTooLarge);
-    // Whole 4-byte frames up to the last one the 32-bit RIFF size can cover.
-    const int64_t data = (int64_t(UINT32_MAX) + 8 - 44) / 4 * 4;
+    ASSERT_EQ(RunToDone(w, first), "");
+    TEndlessSilence src;
+    w.SetFileMode(TFileOutputMode::foAppend);
+    EXPECT_EQ(RunToDone(w, src), "Wave file would exceed 4 GB");
+    // Whole 4-byte frames up to the last one the lowered RIFF size can cover.
+    const int64_t data = (kLimit + 8 - 44) / 4 * 4;
     EXPECT_EQ(stream.Size(), 44 + data);
     EXPECT_EQ(U32At(stream.Head, 40), uint32_t(data));
     EXPECT_EQ(U32At(stream.Head, 4), uint32_t(44 + data - 8));

@@ -92,15 +92,17 @@ TEST(WaveOutPcm, UnknownSizeAndShortInputEndWithRightSizes) {
     ScratchDir dir("waveout");
     TWaveOut w(nullptr);
 
-    // Size unknown: the header is patched to what came.
+    // Size unknown: the header keeps a 36-byte "JUNK" chunk for 64-bit sizes after "WAVE",
+    // and is patched to what came.
     TPcmPatternSource unknown(22050, 1, 16, 3001);
     unknown.ReportedSize = -1;
     w.SetFileName(dir.File("unknown.wav").string());
     ASSERT_EQ(RunToDone(w, unknown), "");
     auto bytes = ReadFileBytes(dir.File("unknown.wav"));
-    ASSERT_EQ(bytes.size(), 44u + 6002u);
-    EXPECT_EQ(U32At(bytes, 4), 6002u + 36u);
-    EXPECT_EQ(U32At(bytes, 40), 6002u);
+    ASSERT_EQ(bytes.size(), 80u + 6002u);
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "JUNK");
+    EXPECT_EQ(U32At(bytes, 4), 6002u + 72u);
+    EXPECT_EQ(U32At(bytes, 76), 6002u);
     ExpectToolsAccept(dir.File("unknown.wav"), 3001);
 
     // An 8-bit input that ends before its Size: the promised length is kept, padded with

@@ -54,6 +54,16 @@ std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File) {
     return samples;
 }
 
+std::vector<int16_t> SoxDecodeS16(const std::filesystem::path& File) {
+    TCommandResult r =
+        RunCommand("sox -D " + ShellQuote(File.string()) + " -t s16 -e signed -L - 2>/dev/null");
+    std::vector<int16_t> samples;
+    if (r.ExitCode != 0) return samples;
+    samples.resize(r.Output.size() / 2);
+    std::memcpy(samples.data(), r.Output.data(), samples.size() * 2);
+    return samples;
+}
+
 std::filesystem::path WriteCountingWave(const std::filesystem::path& File, uint32_t Rate,
                                         uint16_t Channels, int64_t Frames) {
     TBytes data;

@@ -27,6 +27,10 @@ std::map<std::string, std::string> FfprobeEntries(const std::string& Input,
 // The file decoded by ffmpeg to interleaved 16-bit samples; empty on failure.
 std::vector<int16_t> FfmpegDecodeS16(const std::filesystem::path& File);
 
+// The file decoded by sox to interleaved 16-bit samples, without dither (wider samples
+// keep their upper 16 bits); empty on failure.
+std::vector<int16_t> SoxDecodeS16(const std::filesystem::path& File);
+
 // Writes a 16-bit PCM WAV in which every sample is non-zero and tells its frame:
 // 1 + frame % 32000, plus 1000 per channel; a capture of it shows where it starts and how
 // much it holds. Returns File, or an empty path when it cannot be written.
