@@ -10,6 +10,7 @@
 #include "WaveTools.h"
 #include "audio/AuClassesFile.h"
 #include "controls/RadioGroup.h"
+#include "formats/AuWaveIn.h"
 #include "tools/Joiner.h"
 
 using namespace sundral;
