@@ -70,6 +70,9 @@ public:
     // Opens a file handed in from outside (command line, a later start, a drop) as Open File
     // does with the file chosen in its dialog.
     void OpenSoundFile(const QString& FileName);
+    // A file a later start of the program handed over: opened at once, or, while a modal
+    // window (a tool window, a message) is open in front, once the last one has closed.
+    void OpenHandedFile(const QString& FileName);
 
     TDialogs& Dialogs() const { return FDialogs; }
     bool PlayingSelection() const { return FPlayingSelection; }

@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "app/Main.h"
+#include "platform/qt/AfterModal.h"
 #include "platform/qt/Application.h"
 
 namespace sundral {
@@ -20,6 +21,12 @@ QString DroppedFile(const QMimeData* Data) {
 }
 
 } // namespace
+
+void TfrmMain::OpenHandedFile(const QString& FileName) {
+    auto* handOver = findChild<TAfterModal*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!handOver) handOver = new TAfterModal(this);
+    handOver->Post([this, FileName] { Guarded([this, FileName] { OpenSoundFile(FileName); })(); });
+}
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* Event) {
     if (!DroppedFile(Event->mimeData()).isEmpty()) Event->acceptProposedAction();

@@ -1,9 +1,11 @@
-// Program entry: one running instance per user, the application object, the main window.
+// Program entry: one running instance per user and display, the application object, the
+// main window.
 //
 // Usage: sundral [FILE]. A start while an instance runs sends it WM_ACTIVATEINSTANCE (see
 // SingleInstance.h for the socket and the protocol), with FILE's absolute path as the
 // message's data, and ends with exit code 0 without creating a window. The running instance
-// comes forward and opens FILE; a first start opens FILE once its window is shown.
+// comes forward and opens FILE (after the modal window in front of it, if any, has closed);
+// a first start opens FILE once its window is shown.
 //
 // Test hook: when SUNDRAL_TEST_ACTIVATION_LOG names a file, the running instance appends
 //   "ready pid=<pid>"                       once it listens and its window is shown, and
@@ -75,7 +77,12 @@ int main(int argc, char** argv) {
     instance.OnMessage = [&frmMain](uint16_t Message, const QByteArray& Data) {
         if (Message != WM_ACTIVATEINSTANCE) return;
         frmMain.WMActivateInstance();
-        if (!Data.isEmpty()) Guarded([&] { frmMain.OpenSoundFile(QString::fromUtf8(Data)); })();
+        // A modal window in front of it is what the user can use: bring that up too.
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        if (!Data.isEmpty()) frmMain.OpenHandedFile(QString::fromUtf8(Data));
         AppendTestLog(QStringLiteral("activated"), frmMain);
     };
     frmMain.show();

@@ -91,12 +91,15 @@ TAuFileIn::~TAuFileIn() = default;
 
 void TAuFileIn::SetFileName(const std::string& Value) {
     if (Value == FFileName) return;
+    // Closing the source under a running job would splice the new file into its output.
+    if (Busy()) throw EAuException(kErrComponentBusy);
     CloseSource();
     FWideFileName = Utf8ToUtf16(Value);
     FFileName = Value;
 }
 
 void TAuFileIn::SetStream(TStream* Value) {
+    if (Busy()) throw EAuException(kErrComponentBusy);
     CloseSource();
     TAuStreamedInput::SetStream(Value);
 }
@@ -249,8 +252,15 @@ bool TAuFileIn::Seek(int64_t SampleNum) {
 // ---------------------------------------------------------------------------------------
 // TAuFileOut
 // ---------------------------------------------------------------------------------------
+void TAuStreamedOutput::SetStream(TStream* Value) {
+    if (Busy()) throw EAuException(kErrComponentBusy);
+    FStream = Value;
+    FStreamAssigned = Value != nullptr;
+}
+
 void TAuFileOut::SetFileName(const std::string& Value) {
     if (Value == FFileName) return;
+    if (Busy()) throw EAuException(kErrComponentBusy);
     FWideFileName = Utf8ToUtf16(Value);
     FFileName = Value;
 }

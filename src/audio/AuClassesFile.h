@@ -22,6 +22,9 @@
 
 namespace sundral {
 
+// What a file component says when its file or stream is changed during a run.
+inline constexpr const char* kErrComponentBusy = "The component is busy.";
+
 class TAuStreamedInput : public TAuInput {
 public:
     explicit TAuStreamedInput(TComponent* AOwner);
@@ -62,7 +65,8 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     const std::u16string& WideFileName() const { return FWideFileName; }
-    // Closes an open file first; the next query opens the new one.
+    // Closes an open file first; the next query opens the new one. A new name (or stream)
+    // while a run reads this source is refused with kErrComponentBusy.
     void SetFileName(const std::string& Value);
     bool Valid() const { return FValid; }
     // Empty when the file holds audio the reader can deliver; otherwise why not (opens the
@@ -112,11 +116,9 @@ class TAuStreamedOutput : public TAuOutput {
 public:
     explicit TAuStreamedOutput(TComponent* AOwner) : TAuOutput(AOwner) {}
     TStream* Stream() const { return FStream; }
-    // A stream given here is not owned; none lets the writer open its own.
-    void SetStream(TStream* Value) {
-        FStream = Value;
-        FStreamAssigned = Value != nullptr;
-    }
+    // A stream given here is not owned; none lets the writer open its own. Refused while
+    // the writer runs.
+    void SetStream(TStream* Value);
 
 protected:
     TStream* FStream = nullptr;
@@ -131,6 +133,7 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     const std::u16string& WideFileName() const { return FWideFileName; }
+    // Refused with kErrComponentBusy while the writer runs.
     void SetFileName(const std::string& Value);
     TFileOutputMode FileMode() const { return FFileMode; }
     // A writer that cannot append keeps rewriting: only writers that can override this.

@@ -133,6 +133,7 @@ int CommandCut(const std::string& In, const std::string& Out,
         if (!to) return Usage("--to: " + error);
     }
     try {
+        const TInterruptGuard interrupts; // from before the output exists
         TSoundKind kind = SoundKindOf(In);
         TComponent owner(nullptr);
         TAuFileIn* reader = NewReader(kind, &owner);
@@ -192,6 +193,7 @@ int CommandCut(const std::string& In, const std::string& Out,
 int CommandJoin(const std::string& A, const std::string& B, const std::string& Out, bool Mix,
                 const TCommonOptions& Options) {
     try {
+        const TInterruptGuard interrupts; // from before the output exists
         TSoundKind kind = SoundKindOf(A);
         if (SoundKindOf(B) != kind) return Usage("A and B must be files of the same type");
         TComponent owner(nullptr);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 
 #include "platform/uisync.h"
 
@@ -29,7 +30,25 @@ void DrawBar(int Percent) {
                  kWidth - filled, "", Percent);
 }
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 } // namespace
+
+TInterruptGuard::TInterruptGuard() {
+    gInterrupted = false;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &FOld[i]);
+}
+
+TInterruptGuard::~TInterruptGuard() {
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &FOld[i], nullptr);
+}
+
+bool Interrupted() {
+    return gInterrupted;
+}
 
 TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress) {
     TRunResult result;
@@ -40,16 +59,9 @@ TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress) {
     } else {
         Writer.OnProgress = nullptr;
     }
-    gInterrupted = false;
-    struct sigaction action {
-    }, oldInt{}, oldTerm{};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
-
     try {
-        Writer.Run();
+        // A signal that came before the job: the job does not start.
+        if (!gInterrupted) Writer.Run();
         while (!done) {
             if (gInterrupted) {
                 Writer.Stop(false); // no OnDone follows a synchronous stop
@@ -61,8 +73,7 @@ TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress) {
     } catch (const std::exception& e) {
         result.Message = e.what();
     }
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    if (gInterrupted) result.Interrupted = true;
     Writer.OnDone = nullptr;
     Writer.OnProgress = nullptr;
     if (ShowProgress) std::fprintf(stderr, "\r%*s\r", 50, "");

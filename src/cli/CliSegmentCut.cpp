@@ -81,6 +81,10 @@ std::vector<TSegmentMs> Merged(std::vector<TSegmentMs> Segments) {
 // Runs the chain's jobs one after another; 0 when the output was written.
 int RunChain(TSegmentChain& Chain, TChainStep Step, const std::string& Out, bool ShowProgress) {
     while (Step.State == TChainState::csRunning) {
+        if (Interrupted()) { // between two jobs
+            Chain.Abandon();
+            return Fail("interrupted; " + Out + " was not written");
+        }
         if (ShowProgress) std::fprintf(stderr, "%s\n", Step.Caption.substr(3).c_str());
         TAuFileOut* writer = nullptr;
         try {
@@ -184,6 +188,8 @@ int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& C
                             " was not written");
         }
 
+        // From before the run's folder and output exist until they are gone again.
+        const TInterruptGuard interrupts;
         TSegmentRun run;
         run.Source = Options.In;
         run.Output = Options.Out;

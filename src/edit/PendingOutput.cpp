@@ -1,54 +1,115 @@
 #include "edit/PendingOutput.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
+#include <random>
 
 #include "audio/AuComponent.h"
 
 namespace sundral {
+namespace {
 
-TPendingOutput::TPendingOutput(const std::string& Target) : FTarget(Target) {
-    const std::filesystem::path target(Target);
-    const std::string ext = target.extension().string();
-    std::string pattern = target.has_parent_path() ? target.parent_path().string() + "/" : "";
-    pattern += "." + target.stem().string() + ".partial-XXXXXX" + ext;
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemps(name.data(), int(ext.size()));
-    if (fd < 0) throw EAuException(Target + ": " + std::strerror(errno));
-    // mkstemps makes the file private; give it the mode a new file would get, or the mode of
-    // the file it replaces.
-    struct stat existing {};
-    mode_t mode;
-    if (stat(Target.c_str(), &existing) == 0) {
-        mode = existing.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
+// The same hop limit the system applies to a path.
+constexpr int kMaxLinkHops = 40;
+constexpr int kNameAttempts = 100;
+
+std::string SystemError(const std::string& Name, int Error) {
+    return Name + ": " + std::strerror(Error);
+}
+
+// The file a write to Target lands in: Target itself, or, through any chain of symbolic
+// links, the file the last one names (which need not exist yet).
+std::string FinalTarget(const std::string& Target) {
+    std::filesystem::path path(Target);
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(path, error)) return path.string();
+        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
+        if (error) throw EAuException(SystemError(Target, error.value()));
+        path = link.is_absolute() ? link : path.parent_path() / link;
     }
-    fchmod(fd, mode);
+    throw EAuException(SystemError(Target, ELOOP));
+}
+
+// A six-character random part for the temporary name, as mkstemp makes one.
+std::string RandomPart() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+    std::string part(6, ' ');
+    for (char& c : part) c = kChars[pick(generator)];
+    return part;
+}
+
+} // namespace
+
+TPendingOutput::TPendingOutput(const std::string& Target) : FTarget(FinalTarget(Target)) {
+    const std::filesystem::path target(FTarget);
+    const std::string ext = target.extension().string();
+    const std::string prefix =
+        (target.has_parent_path() ? target.parent_path().string() + "/" : "") + "." +
+        target.stem().string() + ".partial-";
+    // Created with the mode a new file gets (the system applies the process's umask and the
+    // folder's default ACL), then given the mode and owner of the file it will replace.
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kNameAttempts; ++attempt) {
+        FTemp = prefix + RandomPart() + ext;
+        fd = open(FTemp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        FTemp.clear();
+        throw EAuException(SystemError(Target, error));
+    }
+    struct stat existing {};
+    if (stat(FTarget.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // The owner may stay only where the system lets us give it; the mode always can.
+        if (fchown(fd, existing.st_uid, existing.st_gid) != 0)
+            (void)!fchown(fd, uid_t(-1), existing.st_gid);
+        fchmod(fd, existing.st_mode & 07777);
+    }
+    struct stat made {};
+    if (fstat(fd, &made) == 0) FMode = made.st_mode & 07777;
     close(fd);
-    FTemp = name.data();
 }
 
 TPendingOutput::~TPendingOutput() {
-    if (!FDone) std::remove(FTemp.c_str());
+    if (!FDone && !FTemp.empty()) std::remove(FTemp.c_str());
 }
 
 bool TPendingOutput::Commit(std::string& Message) {
     FDone = true;
-    if (std::rename(FTemp.c_str(), FTarget.c_str()) == 0) return true;
-    Message = FTarget + ": " + std::strerror(errno);
-    std::remove(FTemp.c_str());
-    return false;
+    // A writer may have made the file anew under the temporary name: the mode is set again,
+    // and the data reaches the disk before the name does.
+    const int fd = open(FTemp.c_str(), O_RDONLY | O_CLOEXEC);
+    bool ok = fd >= 0 && fchmod(fd, FMode) == 0 && fsync(fd) == 0;
+    int error = errno;
+    if (fd >= 0) close(fd);
+    if (ok && std::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        Message = SystemError(FTarget, error);
+        std::remove(FTemp.c_str());
+        return false;
+    }
+    // The new name itself is durable once the folder is.
+    const std::filesystem::path folder = std::filesystem::path(FTarget).parent_path();
+    const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
 }
 
 } // namespace sundral

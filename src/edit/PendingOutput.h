@@ -4,7 +4,13 @@
 //
 // The temporary name keeps the final name's extension (".<stem>.partial-XXXXXX<ext>"), since
 // some writers and tag libraries pick the file type by it. The temporary file is created at
-// once, with the mode a new file would get, or the mode of the file it will replace.
+// once, with the mode a new file gets (the process's umask applies, which nothing here
+// changes), or the mode (and, where allowed, the owner) of the file it will replace.
+//
+// A target that is a symbolic link is written through: the temporary file goes beside the
+// file the link names and takes that file's name, so the link stays and points at the new
+// content. Commit gives the file its mode again (a writer may have made it anew), flushes it
+// to the disk, then renames it and flushes the folder.
 //
 // Threading: one owner thread. Ownership: the temporary file is the object's until Commit
 // moves it; the destructor removes it otherwise.
@@ -22,6 +28,7 @@ public:
     TPendingOutput(const TPendingOutput&) = delete;
     TPendingOutput& operator=(const TPendingOutput&) = delete;
 
+    // The file that will be replaced: the given name, or the file its links lead to.
     const std::string& Target() const { return FTarget; }
     const std::string& TempName() const { return FTemp; }
     // Moves the temporary file to the target, replacing what is there. False, with the
@@ -31,6 +38,7 @@ public:
 private:
     std::string FTarget;
     std::string FTemp;
+    unsigned FMode = 0600; // what the temporary file was given at creation
     bool FDone = false;
 };
 

@@ -10,6 +10,7 @@
 #include "edit/CutSetup.h"
 #include "edit/Global.h"
 #include "edit/PendingOutput.h"
+#include "edit/RunFolder.h"
 
 namespace sundral {
 namespace {
@@ -57,11 +58,8 @@ TChainStep TSegmentChain::Begin(const TSegmentRun& Run) {
     if (kind == TSoundKind::skUnknown) throw EAuException(kCutUnknownTypeMessage);
     if (Run.Pieces.empty()) throw EAuException(kNothingRemainsMessage);
 
-    std::string pattern = Run.WorkFolder + "run-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw EAuException("Cannot make a work folder in " + Run.WorkFolder + ": " +
-                           std::strerror(errno));
-    FRunFolder = pattern + "/";
+    FFolder = TRunFolder::Make(Run.WorkFolder);
+    FRunFolder = FFolder->Path();
     try {
         FPending = std::make_unique<TPendingOutput>(Run.Output);
     } catch (...) {
@@ -118,11 +116,8 @@ TChainStep TSegmentChain::End(TChainState State, const std::string& Message) {
         if (!FPending->Commit(error)) step = {TChainState::csFailed, {}, error};
     }
     FPending.reset(); // removes the temporary output unless it took its name
-    if (!FRunFolder.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(FRunFolder, ignored);
-        FRunFolder.clear();
-    }
+    FFolder.reset();  // removes the folder, then lets go of its lock
+    FRunFolder.clear();
     FCutting = false;
     FStep = 0;
     FPieceFrames.clear();

@@ -13,7 +13,9 @@
 // encoder pads its last block with does not end up between the pieces.
 //
 // Every run gets a fresh folder below the work folder, so pieces of different runs never
-// mix; it is removed with everything in it when the run ends, however it ends. The output is
+// mix; it is removed with everything in it when the run ends, however it ends. The folder is
+// locked while the run lives, and a run that starts removes the folders no live run holds
+// (left by a process that was killed): RunFolder.h. The output is
 // written under a temporary name beside it (PendingOutput.h) and takes its name only when
 // the last job succeeded: a failed or abandoned run leaves no half-made output and the file
 // it was to replace untouched.
@@ -34,6 +36,7 @@
 namespace sundral {
 
 class TPendingOutput;
+class TRunFolder;
 
 // The folder the segment cut's runs work in, with a trailing '/': "Orvane/Sundral/" below
 // the application-data folder, created when missing; the program's own folder when that
@@ -104,6 +107,7 @@ private:
     TSegmentRun FRun;
     TSoundKind FKind = TSoundKind::skUnknown;
     std::string FExtension;
+    std::unique_ptr<TRunFolder> FFolder;
     std::string FRunFolder;
     std::unique_ptr<TPendingOutput> FPending;
     bool FCutting = false;

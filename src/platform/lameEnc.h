@@ -7,9 +7,12 @@
 //                    buffer of every later call must be
 //   beEncodeChunk    encodes at most one chunk of interleaved 16-bit samples
 //   beDeinitStream   flushes the encoder: the last frames
-//   beWriteVBRHeader replaces the frame the encoder reserved at the start of its output with
-//                    the finished tag frame (frame count, seek table, encoder delay and
-//                    padding, so decoders can trim to the exact input length)
+//   beWriteVBRHeader replaces the frame reserved at the start of the output with the
+//                    finished tag frame (frame count, seek table, encoder delay and
+//                    padding, so decoders can trim to the exact input length). Where the
+//                    library's own frame would be too small to hold the tag (constant low
+//                    rates), the adapter reserves and fills one of a larger rate itself
+//                    (lameTagFrame.h), so every stream that asks for the tag gets it
 //   beCloseStream    releases the stream
 //
 // A mono stream (record mode 3) takes one channel, every other mode two, interleaved. Every
@@ -51,7 +54,8 @@ uint32_t beEncodeChunk(THBeStream Stream, uint32_t Samples, const int16_t* Input
 uint32_t beDeinitStream(THBeStream Stream, uint8_t* Output, uint32_t& Produced);
 // After beDeinitStream: writes the tag frame into Target at AudioStart, the offset where the
 // stream's first output byte was written (after whatever the caller put before it). Nothing
-// is written when the record did not ask for the tag. The position of Target is left after
+// is written when the record did not ask for the tag; beErrNoTagFrame when it asked and
+// there is none. The position of Target is left after
 // the frame.
 uint32_t beWriteVBRHeader(THBeStream Stream, TStream& Target, int64_t AudioStart);
 uint32_t beCloseStream(THBeStream Stream);

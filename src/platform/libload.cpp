@@ -59,6 +59,15 @@ const TLameApi* OpenLame() {
     SUNDRAL_RESOLVE(api, lame_encode_buffer_interleaved);
     SUNDRAL_RESOLVE(api, lame_encode_flush);
     SUNDRAL_RESOLVE(api, lame_get_lametag_frame);
+    SUNDRAL_RESOLVE(api, lame_get_version);
+    SUNDRAL_RESOLVE(api, lame_get_out_samplerate);
+    SUNDRAL_RESOLVE(api, lame_get_mode);
+    SUNDRAL_RESOLVE(api, lame_get_brate);
+    SUNDRAL_RESOLVE(api, lame_get_VBR);
+    SUNDRAL_RESOLVE(api, lame_get_encoder_delay);
+    SUNDRAL_RESOLVE(api, lame_get_encoder_padding);
+    SUNDRAL_RESOLVE(api, lame_get_frameNum);
+    SUNDRAL_RESOLVE(api, get_lame_short_version);
     return &api;
 }
 

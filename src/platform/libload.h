@@ -58,6 +58,17 @@ struct TLameApi {
     decltype(&::lame_encode_buffer_interleaved) lame_encode_buffer_interleaved = nullptr;
     decltype(&::lame_encode_flush) lame_encode_flush = nullptr;
     decltype(&::lame_get_lametag_frame) lame_get_lametag_frame = nullptr;
+    // What the stream became (after lame_init_params) and what it needs trimmed (after the
+    // flush), for a tag frame the adapter writes itself.
+    decltype(&::lame_get_version) lame_get_version = nullptr;
+    decltype(&::lame_get_out_samplerate) lame_get_out_samplerate = nullptr;
+    decltype(&::lame_get_mode) lame_get_mode = nullptr;
+    decltype(&::lame_get_brate) lame_get_brate = nullptr;
+    decltype(&::lame_get_VBR) lame_get_VBR = nullptr;
+    decltype(&::lame_get_encoder_delay) lame_get_encoder_delay = nullptr;
+    decltype(&::lame_get_encoder_padding) lame_get_encoder_padding = nullptr;
+    decltype(&::lame_get_frameNum) lame_get_frameNum = nullptr;
+    decltype(&::get_lame_short_version) get_lame_short_version = nullptr;
 };
 
 // The TagLib entry points the MP3 writer's tag step calls.

@@ -6,8 +6,9 @@
 // of the files' type, reading the mixer over the two readers of that type (Joiner.cpp: the
 // form; JoinerRun.cpp: the checks, the run and its events). Files whose sample rates or
 // channel counts differ are refused before anything is written, and so is an output that
-// is one of the inputs. The output is written under a temporary name and takes its name only
-// when the run succeeded; a failed run says why.
+// is one of the inputs. While a run lasts, Start, the Open File buttons and the mode are
+// disabled: the readers and the mixer belong to the job until it ends. The output is written under
+// a temporary name and takes its name only when the run succeeded; a failed run says why.
 //
 // Threading: GUI thread only; the writer's events arrive on it through the dispatcher.
 // Ownership: controls are Qt children of the window; the audio components belong to the
@@ -90,6 +91,8 @@ private:
     bool CheckInputs(TSoundKind Kind);
     void StartRun(TSoundKind Kind, const QString& Output);
     void EndRun();
+    // Start, both Open File buttons and the mode: what would change the running job.
+    void SetRunControlsEnabled(bool Enabled);
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;

@@ -35,6 +35,8 @@ QString UpperExtension(const QLineEdit* Edit) {
 } // namespace
 
 void TfrmJoiner::OpenRow(QLineEdit* Edit, int Number) {
+    // The readers belong to the running job until it ends (their buttons are disabled).
+    if (Processing()) return;
     const std::optional<QString> chosen = FDialogs.OpenFile(this, OpenDialog1);
     if (!chosen) return;
     Edit->setText(*chosen);
@@ -108,7 +110,7 @@ void TfrmJoiner::bStartClick() {
 void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     FWaitCursor = true;
-    bStart->setEnabled(false);
+    SetRunControlsEnabled(false);
     setWindowTitle(SavedCaption + QLatin1String(kProcessing));
     TAudioMixer& mixer = *FTools->AudioMixer1;
     mixer.SetVolume1(65535);
@@ -131,11 +133,17 @@ void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {
 void TfrmJoiner::EndRun() {
     FOutput.reset();
     setWindowTitle(SavedCaption);
-    bStart->setEnabled(true);
+    SetRunControlsEnabled(true);
     if (FWaitCursor) {
         FWaitCursor = false;
         QGuiApplication::restoreOverrideCursor();
     }
+}
+
+void TfrmJoiner::SetRunControlsEnabled(bool Enabled) {
+    for (QWidget* control : {static_cast<QWidget*>(bStart), static_cast<QWidget*>(bOpen1),
+                             static_cast<QWidget*>(bOpen2), static_cast<QWidget*>(rgMode)})
+        control->setEnabled(Enabled);
 }
 
 void TfrmJoiner::ShowProgress(int32_t Progress) {

@@ -6,14 +6,19 @@
 #include <vector>
 
 #include "FileBytes.h"
+#include "PcmPatternSource.h"
+#include "RunSink.h"
 #include "ScratchDir.h"
 #include "audio/AuClassesFile.h"
 #include "audio/AuClassesTagged.h"
+#include "formats/AuWaveOut.h"
 #include "platform/TextConv.h"
 #include "platform/filestream.h"
 
 using namespace sundral;
+using sundral_test::RunToDone;
 using sundral_test::ScratchDir;
+using sundral_test::TPcmPatternSource;
 using sundral_test::WriteFileBytes;
 
 namespace {
@@ -237,6 +242,48 @@ TEST_F(FileLayer, InitFailures) {
     EXPECT_TRUE(ReadAll(missing).empty()) << "a failed Init leaves end of data";
     missing.Flush();
     EXPECT_FALSE(missing.Busy());
+}
+
+// A new file for a component in a run would close the source under the job (or swap the
+// writer's name): it is refused, and the run goes on with what it had.
+TEST_F(FileLayer, BusyComponentsRefuseANewFile) {
+    const std::string other = Dir.File("other.pcm").string();
+    WriteFileBytes(other, Frames(5000, 10));
+    TMemoryStream mem;
+    In.Init();
+    auto refused = [](auto&& Change) {
+        try {
+            Change();
+        } catch (const EAuException& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    EXPECT_EQ(refused([&] { In.SetFileName(other); }), "The component is busy.");
+    EXPECT_EQ(refused([&] { In.SetStream(&mem); }), "The component is busy.");
+    In.SetFileName(Path); // the same name changes nothing
+    EXPECT_EQ(ReadAll(In), Frames(0, 1000));
+    In.Flush();
+    In.SetFileName(other);
+    EXPECT_EQ(In.TotalSamples(), 10);
+
+    // A writer in its run, asked from inside it (on its worker).
+    TPcmPatternSource src(8000, 1, 16, 20000);
+    TWaveOut writer(nullptr);
+    const std::string output = Dir.File("out.wav").string();
+    writer.SetFileName(output);
+    std::vector<std::string> answers;
+    src.BeforeRead = [&](int64_t) {
+        if (!answers.empty()) return;
+        answers.push_back(refused([&] { writer.SetFileName(other); }));
+        answers.push_back(refused([&] { writer.SetStream(&mem); }));
+    };
+    EXPECT_EQ(RunToDone(writer, src), "");
+    EXPECT_EQ(answers,
+              std::vector<std::string>({"The component is busy.", "The component is busy."}));
+    EXPECT_EQ(writer.FileName(), output);
+    EXPECT_EQ(std::filesystem::file_size(output), 44u + 40000u);
+    EXPECT_EQ(mem.Size(), 0);
 }
 
 TEST_F(FileLayer, AssignedStreamIsUsedAndRewound) {

@@ -212,9 +212,73 @@ INSTANTIATE_TEST_SUITE_P(Cases, Mp3OutFile, ::testing::Values(
     TFileCase{"32bit_dual_is_stereo", 32000, 2, 32, 64000,
               {.Mode = TMP3Mode::mmDual, .Rate = TMP3BitRate::mbr320}, 2, "Info", 1, 320, 0},
     // MPEG-2.5 frames, whose rates end at 64 kbit/s.
-    TFileCase{"8khz", 8000, 1, 16, 24000, {}, 1, "Info", 1, 64, 3}),
+    TFileCase{"8khz", 8000, 1, 16, 24000, {}, 1, "Info", 1, 64, 3},
+    // Constant rates whose frames are too small for the tag: it goes into a larger frame.
+    TFileCase{"mpeg1_32k", 44100, 2, 16, 88200, {.Rate = TMP3BitRate::mbr32}, 2, "Info", 1, 32, 0},
+    TFileCase{"mpeg1_56k_48khz", 48000, 2, 16, 96000, {.Rate = TMP3BitRate::mbr56},
+              2, "Info", 1, 56, 0},
+    TFileCase{"mpeg2_32k_mono", 22050, 1, 16, 44100, {.Rate = TMP3BitRate::mbr32},
+              1, "Info", 1, 32, 3},
+    TFileCase{"mpeg2_48k_crc", 24000, 2, 16, 48000,
+              {.Mode = TMP3Mode::mmJointStereo, .Rate = TMP3BitRate::mbr48, .Crc = true},
+              2, "Info", 1, 48, 1}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 // clang-format on
+
+// Every constant rate of the three MPEG versions down to 8 kbit/s (the writer's own choices
+// start at 32, its encoder takes any): the stream decodes to exactly the frames encoded.
+TEST(Mp3Encoder, EveryLowRateDecodesToItsInputLength) {
+    if (!ToolAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    if (!LameAvailable()) GTEST_SKIP() << "libmp3lame is not installed";
+    struct TCase {
+        uint32_t Rate, Channels, Kbps;
+    };
+    ScratchDir dir("mp3rates");
+    for (const TCase& c : {TCase{8000, 1, 8}, TCase{11025, 2, 8}, TCase{12000, 1, 16},
+                           TCase{16000, 2, 8}, TCase{22050, 1, 24}, TCase{24000, 2, 32},
+                           TCase{32000, 1, 32}, TCase{44100, 2, 40}, TCase{48000, 1, 48}}) {
+        const std::string name = std::to_string(c.Rate) + "_" + std::to_string(c.Channels) + "ch_" +
+                                 std::to_string(c.Kbps) + "k";
+        SCOPED_TRACE(name);
+        const int64_t frames = 3 * int64_t(c.Rate) / 2 + 77; // not whole encoder frames
+        TPcmPatternSource src(c.Rate, uint16_t(c.Channels), 16, frames);
+        FillChirp(src);
+        TBeConfig record;
+        record.SampleRate = c.Rate;
+        record.Mode = c.Channels == 1 ? 3 : 0;
+        record.Bitrate = c.Kbps;
+        record.WriteVBRHeader = BeBool(true);
+        record.NoRes = BeBool(true);
+        uint32_t chunk = 0, outSize = 0;
+        THBeStream enc = nullptr;
+        ASSERT_EQ(beInitStream(BeConfigBytes(record), chunk, outSize, enc), beErrOk);
+        std::vector<uint8_t> out(outSize);
+        TMemoryStream mp3;
+        const auto* pcm = reinterpret_cast<const int16_t*>(src.Data.data());
+        const uint32_t total = uint32_t(frames * c.Channels);
+        uint32_t produced = 0;
+        for (uint32_t at = 0; at < total; at += chunk) {
+            ASSERT_EQ(
+                beEncodeChunk(enc, std::min(chunk, total - at), pcm + at, out.data(), produced),
+                beErrOk);
+            mp3.Write(out.data(), produced);
+        }
+        ASSERT_EQ(beDeinitStream(enc, out.data(), produced), beErrOk);
+        mp3.Write(out.data(), produced);
+        EXPECT_EQ(beWriteVBRHeader(enc, mp3, 0), beErrOk);
+        beCloseStream(enc);
+
+        const auto file = dir.WriteBytes(name + ".mp3", {mp3.Memory(), mp3.Memory() + mp3.Size()});
+        const auto bytes = ReadFileBytes(file);
+        EXPECT_EQ(ReadEncoderTag(bytes).Word, "Info");
+        TMpegHeader tag, audio;
+        ASSERT_TRUE(ReadMpegHeader(bytes, 0, tag));
+        ASSERT_TRUE(ReadMpegHeader(bytes, tag.FrameBytes, audio));
+        EXPECT_EQ(audio.Kbps, c.Kbps);
+        EXPECT_EQ(audio.SampleRate, c.Rate);
+        EXPECT_EQ(int64_t(FfmpegDecodeS16(file).size()), frames * c.Channels);
+    }
+}
 
 // ---------------------------------------------------------------------------------------
 // Tags

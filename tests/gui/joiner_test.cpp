@@ -48,6 +48,7 @@ private slots:
     void joinsAndMixesWave();
     void followsTheFirstFilesEncoding();
     void closingStopsTheRun();
+    void filesStayPutDuringARun();
 };
 
 void JoinerTest::refusesBeforeWriting() {
@@ -166,6 +167,39 @@ void JoinerTest::closingStopsTheRun() {
     QCoreApplication::processEvents();
     QCOMPARE(f.Dialogs.Messages(), QStringList());
     QCOMPARE(f.Files(), size_t(2));
+}
+
+// Opening another file while a job runs would close a reader under it and splice the new
+// file into the output: the file controls wait for the run (the readers' own refusal is
+// the file layer's test).
+void JoinerTest::filesStayPutDuringARun() {
+    TFixture f;
+    QVERIFY(f.Exposed);
+    TfrmJoiner& w = *f.Window;
+    const auto a = WriteCountingWave(f.Dir.File("a.wav"), 8000, 1, 400000);
+    const auto b = WriteCountingWave(f.Dir.File("b.wav"), 8000, 1, 5000);
+    const auto other = WriteCountingWave(f.Dir.File("c.wav"), 8000, 1, 3000);
+    Open(f, a, b);
+    const auto output = f.Dir.File("out.wav");
+    f.Dialogs.FileAnswers.push_back(QString::fromStdString(output.string()));
+    w.bStart->click();
+    QVERIFY(w.Processing());
+    for (QWidget* control : std::initializer_list<QWidget*>{w.bOpen1, w.bOpen2, w.rgMode, w.bStart})
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    // A click that reaches the handler all the same opens no dialog and changes nothing.
+    f.Dialogs.FileAnswers.push_back(QString::fromStdString(other.string()));
+    w.bOpen2Click();
+    QCOMPARE(w.eFile2->text(), QString::fromStdString(b.string()));
+    QCOMPARE(f.Dialogs.FileAnswers.size(), size_t(1));
+    f.Dialogs.FileAnswers.clear();
+    QVERIFY(QTest::qWaitFor([&] { return !w.Processing(); }, kToolGiveUpMs));
+    QCOMPARE(f.Dialogs.Messages(), QStringList());
+    for (QWidget* control : std::initializer_list<QWidget*>{w.bOpen1, w.bOpen2, w.rgMode, w.bStart})
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    std::vector<int16_t> joined = FfmpegDecodeS16(a);
+    const std::vector<int16_t> two = FfmpegDecodeS16(b);
+    joined.insert(joined.end(), two.begin(), two.end());
+    QVERIFY(FfmpegDecodeS16(output) == joined);
 }
 
 QTEST_MAIN(JoinerTest)

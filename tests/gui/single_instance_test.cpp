@@ -7,12 +7,16 @@
 #include <cstring>
 
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include "MainWindowFixture.h"
 #include "WaveTools.h"
 
 #include "app/Main.h"
@@ -42,8 +46,12 @@ bool MakeStaleSocket(const QString& Path) {
 // The program under test, with its instance socket and its log in a private folder.
 class TProgram {
 public:
-    explicit TProgram(const QTemporaryDir& Folder) : FLogPath(Folder.filePath("activation.log")) {
+    explicit TProgram(const QTemporaryDir& Folder, const QString& Display = QStringLiteral(":0"),
+                      const QString& Log = QStringLiteral("activation.log"))
+        : FLogPath(Folder.filePath(Log)) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("DISPLAY", Display);
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", Folder.path());
         env.insert("TMPDIR", Folder.path());
@@ -93,6 +101,8 @@ private slots:
     void listeningFailsWhereNoSocketCanBe();
     void secondStartActivatesTheFirst();
     void staleSocketDoesNotStopTheStart();
+    void eachDisplayHasItsOwnInstance();
+    void handedFileWaitsForTheModalWindows();
 };
 
 void SingleInstanceTest::messagesReachTheRunningInstance() {
@@ -170,10 +180,16 @@ void SingleInstanceTest::staleSocketDoesNotStopTheStart() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     // The program finds its socket under the private runtime folder given to it.
-    const QByteArray oldRuntimeDir = qgetenv("XDG_RUNTIME_DIR");
+    // ... and on the display the program is started on (TProgram's).
+    const QByteArray oldRuntimeDir = qgetenv("XDG_RUNTIME_DIR"), oldDisplay = qgetenv("DISPLAY"),
+                     oldWayland = qgetenv("WAYLAND_DISPLAY");
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.path()));
+    qputenv("DISPLAY", ":0");
+    qunsetenv("WAYLAND_DISPLAY");
     const QString name = TSingleInstance::DefaultServerName();
     qputenv("XDG_RUNTIME_DIR", oldRuntimeDir);
+    oldDisplay.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", oldDisplay);
+    if (!oldWayland.isNull()) qputenv("WAYLAND_DISPLAY", oldWayland);
     QVERIFY(name.startsWith(folder.path()));
     QVERIFY(MakeStaleSocket(name));
 
@@ -181,6 +197,89 @@ void SingleInstanceTest::staleSocketDoesNotStopTheStart() {
     program.Start();
     QVERIFY(program.Process().waitForStarted(kGiveUpMs));
     QCOMPARE(program.WaitForLine("ready"), program.ReadyLine());
+}
+
+// The same user on two displays: each start gets a window on its own display; a start on
+// the first display again hands over to the first.
+void SingleInstanceTest::eachDisplayHasItsOwnInstance() {
+    struct TEnv {
+        const char *Wayland, *Display, *Session;
+    };
+    auto nameFor = [](const TEnv& E) {
+        const QByteArray saved[3] = {qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"),
+                                     qgetenv("XDG_SESSION_ID")};
+        const char* names[3] = {"WAYLAND_DISPLAY", "DISPLAY", "XDG_SESSION_ID"};
+        const char* values[3] = {E.Wayland, E.Display, E.Session};
+        for (int i = 0; i < 3; ++i) values[i] ? qputenv(names[i], values[i]) : qunsetenv(names[i]);
+        const QString name = QFileInfo(TSingleInstance::DefaultServerName()).fileName();
+        for (int i = 0; i < 3; ++i)
+            saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+        return name;
+    };
+    const QString user = QStringLiteral("OrvaneSundral.MainWindow.%1").arg(getuid());
+    QCOMPARE(nameFor({nullptr, ":0", "3"}), user + "._0");
+    QCOMPARE(nameFor({nullptr, "host:10.0", nullptr}), user + ".host_10.0");
+    QCOMPARE(nameFor({"wayland-1", ":1", nullptr}), user + ".wayland-1+_1");
+    QCOMPARE(nameFor({nullptr, nullptr, "c2"}), user + ".c2");
+    QCOMPARE(nameFor({nullptr, nullptr, nullptr}), user);
+    QCOMPARE(nameFor({nullptr, "../x/y", nullptr}), user + "..._x_y"); // one file name
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    TProgram first(folder, ":41", "first.log");
+    first.Start();
+    QVERIFY(first.Process().waitForStarted(kGiveUpMs));
+    QCOMPARE(first.WaitForLine("ready"), first.ReadyLine());
+    TProgram second(folder, ":42", "second.log");
+    second.Start();
+    QVERIFY(second.Process().waitForStarted(kGiveUpMs));
+    QCOMPARE(second.WaitForLine("ready"), second.ReadyLine());
+    TProgram again(folder, ":41", "again.log");
+    again.Start();
+    QVERIFY(again.Process().waitForFinished(kGiveUpMs));
+    QCOMPARE(again.Process().exitCode(), 0);
+    QVERIFY(first.WaitForLine("activated").startsWith("activated"));
+    QCOMPARE(second.LogLines(), QStringList{second.ReadyLine()});
+}
+
+// A file handed over while modal windows (a tool window, a message over it) are open waits
+// until the last one has closed; the latest file handed over is the one opened.
+void SingleInstanceTest::handedFileWaitsForTheModalWindows() {
+    sundral_test::TMainWindowFixture f;
+    QVERIFY(f.Exposed);
+    const auto first = f.Wave("first.wav", 2000);
+    f.Open(first);
+    const QString firstName = QString::fromStdString(first.string());
+    QCOMPARE(f.Window->eOpenFile->text(), firstName);
+    const QString early = QString::fromStdString(f.Wave("early.wav", 1000).string());
+    const QString late = QString::fromStdString(f.Wave("late.wav", 3000).string());
+
+    QStringList seen; // the main window's file at each step while the windows are open
+    QDialog tool(f.Window.get());
+    tool.setModal(true);
+    QTimer::singleShot(0, &tool, [&] {
+        f.Window->OpenHandedFile(early);
+        seen << f.Window->eOpenFile->text();
+        QDialog message(&tool);
+        message.setModal(true);
+        QTimer::singleShot(0, &message, [&] {
+            f.Window->OpenHandedFile(late);
+            seen << f.Window->eOpenFile->text();
+            message.accept();
+        });
+        message.exec();
+        QCoreApplication::processEvents(); // the message has gone, the tool window stays
+        seen << f.Window->eOpenFile->text();
+        tool.accept();
+    });
+    tool.exec();
+    QCOMPARE(seen, (QStringList{firstName, firstName, firstName}));
+    QTRY_COMPARE_WITH_TIMEOUT(f.Window->eOpenFile->text(), late, kGiveUpMs);
+    QCOMPARE(f.Dialogs.Messages(), QStringList());
+
+    // With nothing in front, a file handed over opens at once.
+    f.Window->OpenHandedFile(early);
+    QCOMPARE(f.Window->eOpenFile->text(), early);
 }
 
 QTEST_MAIN(SingleInstanceTest)

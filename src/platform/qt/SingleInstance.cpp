@@ -23,8 +23,25 @@ constexpr int kLockTimeoutMs = 10000;
 TSingleInstance::TSingleInstance(const QString& ServerName, QObject* Parent)
     : QObject(Parent), FServerName(ServerName) {}
 
+QString TSingleInstance::SessionKey() {
+    QString key;
+    for (const char* variable : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+        const QString value = qEnvironmentVariable(variable);
+        if (!value.isEmpty()) key += (key.isEmpty() ? QString() : QStringLiteral("+")) + value;
+    }
+    if (key.isEmpty()) key = qEnvironmentVariable("XDG_SESSION_ID");
+    // Display names hold ':' and may name a host or a path: keep the socket name one plain,
+    // short file name.
+    for (QChar& c : key)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'.' && c != u'-' && c != u'+')
+            c = u'_';
+    return key.left(48);
+}
+
 QString TSingleInstance::DefaultServerName() {
-    const QString name = QStringLiteral("OrvaneSundral.MainWindow.") + QString::number(getuid());
+    QString name = QStringLiteral("OrvaneSundral.MainWindow.") + QString::number(getuid());
+    if (const QString session = SessionKey(); !session.isEmpty())
+        name += QLatin1Char('.') + session;
     const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtimeDir.isEmpty() && QFileInfo(runtimeDir).isDir())
         return QDir(runtimeDir).filePath(name);

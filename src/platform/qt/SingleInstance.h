@@ -1,8 +1,11 @@
-// One running instance per user.
+// One running instance per user and display.
 //
 // The running instance listens on a local socket under a fixed name:
-// "OrvaneSundral.MainWindow.<uid>" in $XDG_RUNTIME_DIR (private to the user) when that is set
-// and exists, otherwise in the temporary folder (QDir::tempPath, which follows $TMPDIR).
+// "OrvaneSundral.MainWindow.<uid>.<session>" in $XDG_RUNTIME_DIR (private to the user) when
+// that is set and exists, otherwise in the temporary folder (QDir::tempPath, which follows
+// $TMPDIR). <session> names the display the windows appear on ($WAYLAND_DISPLAY and
+// $DISPLAY, or $XDG_SESSION_ID without either), so a start on a second display of the same
+// user gets a window of its own there; without any of them the name ends at <uid>.
 //
 // Protocol: a later start connects and sends one message, the message number as two bytes,
 // high byte first (0x1A 0x01 for activation), optionally followed by data (a file name as
@@ -46,6 +49,9 @@ public:
 
     // The full socket path described above.
     static QString DefaultServerName();
+    // The <session> part: the display names joined by '+', or the session id, with every
+    // character but ASCII letters, digits, '.', '-' and '+' made '_'; empty when none is set.
+    static QString SessionKey();
 
     // Sends Message (and Data) to a running instance, or becomes the running instance.
     TInstanceResult Claim(uint16_t Message, const QByteArray& Data = {});
