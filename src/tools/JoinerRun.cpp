@@ -35,6 +35,8 @@ QString UpperExtension(const QLineEdit* Edit) {
 } // namespace
 
 void TfrmJoiner::OpenRow(QLineEdit* Edit, int Number) {
+    // The folder of the file opened last.
+    if (!Edit->text().isEmpty()) OpenDialog1.InitialDir = QFileInfo(Edit->text()).absolutePath();
     const std::optional<QString> chosen = FDialogs.OpenFile(this, OpenDialog1);
     if (!chosen) return;
     Edit->setText(*chosen);
@@ -91,6 +93,10 @@ void TfrmJoiner::bStartClick() {
                                                         : "wav";
     SaveDialog1.Filter = QStringLiteral("Sound Files(*.%1)|*.%1").arg(QLatin1String(extension));
     SaveDialog1.DefaultExt = QLatin1String(extension);
+    // Beside the first file, under the name the main window proposes.
+    const QFileInfo first(eFile1->text());
+    SaveDialog1.InitialDir = first.absolutePath();
+    SaveDialog1.FileName = QStringLiteral("cut_") + first.fileName();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
     const std::string output = chosen->toStdString();

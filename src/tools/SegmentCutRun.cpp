@@ -66,6 +66,10 @@ void TfrmSegmentCut::aStartCutExecute() {
     }
 
     SetSaveDialog(SaveDialog1, kind);
+    // Beside the source, under the name the main window proposes.
+    const QFileInfo sourceInfo(source);
+    SaveDialog1.InitialDir = sourceInfo.absolutePath();
+    SaveDialog1.FileName = QStringLiteral("cut_") + sourceInfo.fileName();
     OutputFileName.clear();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
