@@ -213,7 +213,8 @@ private:
     bool FMeasuring = false;
     uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts
     int32_t FLengthMs = 0;
-    bool FPlaced = false; // centred on the screen at the first show only
+    bool FMeasured = false; // a file's length has been measured; the fields show its times
+    bool FPlaced = false;   // centred on the screen at the first show only
 };
 
 } // namespace sundral

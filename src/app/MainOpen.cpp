@@ -67,6 +67,7 @@ void TfrmMain::FileMeasured(const QString& FileName, int32_t LengthMs) {
     StopPlayback();
     eOpenFile->setText(FileName);
     FLengthMs = LengthMs;
+    FMeasured = true;
     tbAudio->SetMax(StepsOf(LengthMs));
     tbAudio->SetPositionL(0);
     tbAudio->SetPositionU(tbAudio->Max());

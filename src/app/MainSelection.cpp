@@ -119,6 +119,8 @@ void TfrmMain::eEndExit() {
 }
 
 bool TfrmMain::CommitTimeFields() {
+    // Until a file is measured the fields show no selection of their own.
+    if (!FMeasured) return true;
     return LeaveTimeField(eEnd) && LeaveTimeField(eStart);
 }
 

@@ -91,7 +91,9 @@ void TfrmSegmentCut::aStartCutExecute() {
     run.Output = OutputFileName.toStdString();
     run.WorkFolder = WorkFolder;
     run.Pieces = pieces;
-    run.FileLengthMs = FileLengthMs;
+    // A time t is the frame round(t x rate): the times typed are the times cut. The last
+    // piece runs to the reader's end whatever the length shown.
+    run.FileLengthMs = 0;
     TChainStep step;
     try {
         step = FChain->Begin(run);

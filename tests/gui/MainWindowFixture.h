@@ -47,7 +47,7 @@ public:
     void Open(const std::filesystem::path& File) {
         Dialogs.FileAnswers.push_back(QString::fromStdString(File.string()));
         Window->bOpen->click();
-        QTest::qWaitFor([&] { return !Window->Measuring(); }, kGiveUpMs);
+        (void)QTest::qWaitFor([&] { return !Window->Measuring(); }, kGiveUpMs);
     }
     // What the action list does when the program goes idle.
     void Idle() { Window->ActionList1->UpdateActions(); }

@@ -243,13 +243,14 @@ void MainCutTest::theTimesShownAreTheTimesCut() {
     // The same start and end typed: nothing to cut. The cut says so and does not start, and
     // the start goes back to its thumb's time.
     f.Dialogs.Calls.clear();
-    type(f.Window->eEnd, "00:00:05.0");
-    type(f.Window->eStart, "00:00:05.0");
+    type(f.Window->eEnd, "00:00:09.0");
+    type(f.Window->eStart, "00:00:09.0");
+    QCOMPARE(f.Bar().PositionL(), 14);
     f.Window->bStartCut->click();
     QCOMPARE(f.Dialogs.Messages(),
              QStringList{"Please make sure the start time not same as the end time"});
     QCOMPARE(f.Dialogs.Calls.size(), size_t(1));
-    QCOMPARE(f.Window->eStart->text(), QStringLiteral("00:00:00.0"));
+    QCOMPARE(f.Window->eStart->text(), QStringLiteral("00:00:07.0"));
     QVERIFY(f.Window->bStartCut->isEnabled());
 }
 
