@@ -9,6 +9,8 @@
 
 #include "audio/AuComponent.h"
 #include "controls/LinkLabel.h"
+#include "controls/TrackBar2.h"
+#include "edit/CutSetup.h"
 #include "edit/Global.h"
 #include "edit/PendingOutput.h"
 #include "platform/qt/Application.h"
@@ -40,6 +42,8 @@ void TfrmMain::CenterOnScreen() {
 
 void TfrmMain::FormCreate() {
     lUpdate->SetColor(Qt::white);
+    // Until a file is open, the design range stands for its own half seconds.
+    FLengthMs = tbAudio->Max() * kStepMs;
 }
 
 void TfrmMain::showEvent(QShowEvent* Event) {
@@ -85,9 +89,12 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
     return QWidget::eventFilter(Watched, Event);
 }
 
+int32_t TfrmMain::UnitsToMs(int32_t Units) const {
+    return StepToMs(Units, tbAudio->Max(), FLengthMs);
+}
+
 QString TfrmMain::UnitsToTimeText(int32_t Units) const {
-    // Steps come from the track bar, whose range is a length in ms divided by 500.
-    return QString::fromStdString(MsToTimeText(int32_t(int64_t(Units) * kStepMs)));
+    return QString::fromStdString(MsToTimeText(UnitsToMs(Units)));
 }
 
 } // namespace sundral

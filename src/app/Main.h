@@ -6,11 +6,16 @@
 // design (bOpen, eOpenFile, tbAudio, aPlay, MP3Out1, ...); each control's objectName is the
 // same text, so tests find them with findChild. CreateForm (MainForm.cpp) creates them with
 // their design values, like a stored form description; the handlers live in Main*.cpp files
-// by topic: MainPlay (file, playback, play cursor, marks, action updates), MainSelection
+// by topic: MainOpen (opening a file and measuring it), MainPlay (playback, play cursor,
+// marks, action updates), MainSelection
 // (thumbs and time fields), MainCut (the cut), MainLinks (banner links, About menu, side
 // windows), MainDesktop (files handed in by drop, command line or a later start).
 //
-// Positions on the track bar are half-second steps: step p is p x 500 ms.
+// Positions on the track bar are half-second steps: step p below Max is p x 500 ms, and the
+// step at Max is the end of the file (edit/CutSetup.h); the times shown, played and cut all
+// follow that rule. The length comes from the reader that cuts the file; an MP3 or WMA is
+// measured on a worker while the window shows "Measuring the length..." and keeps the file
+// that was open until then.
 //
 // Threading: GUI thread only; the writers' events arrive on it through the dispatcher.
 // Ownership: controls and actions are Qt children of the window; the audio components and
@@ -35,6 +40,8 @@ class QTimer;
 namespace sundral {
 
 class TAction;
+class TAuFileIn;
+struct TSampleRange;
 class TActionList;
 class TComponent;
 class TDialogs;
@@ -55,8 +62,6 @@ inline constexpr uint16_t WM_ACTIVATEINSTANCE = 0x1A01;
 // Client size of the main window, fixed.
 inline constexpr int kMainClientWidth = 513;
 inline constexpr int kMainClientHeight = 313;
-// One track-bar step in milliseconds.
-inline constexpr int kStepMs = 500;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -76,6 +81,10 @@ public:
 
     TDialogs& Dialogs() const { return FDialogs; }
     bool PlayingSelection() const { return FPlayingSelection; }
+    // True while a file chosen to open is being measured on a worker.
+    bool Measuring() const { return FMeasuring; }
+    // The open file's length in milliseconds (0 when none is open).
+    int32_t LengthMs() const { return FLengthMs; }
 
     // Banner.
     QLabel* imgTitle = nullptr;
@@ -93,6 +102,7 @@ public:
     QLineEdit* eEnd = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* lFileTime = nullptr;
+    QLabel* lStatus = nullptr; // says when a file is being measured
     QPushButton* bPlay = nullptr;
     QPushButton* bPlaySelection = nullptr;
     QPushButton* bPause = nullptr;
@@ -175,13 +185,26 @@ private:
     void FormCreate();
     void FormShow();
 
+    // The time a step stands for, and its text.
+    int32_t UnitsToMs(int32_t Units) const;
     QString UnitsToTimeText(int32_t Units) const;
     void ShowSelectionTimes();
     void OpenFileName(const QString& FileName);
+    void FileMeasured(const QString& FileName, int32_t LengthMs);
+    void OpenFailed(const std::string& Reason);
+    // Runs the leave-the-field checks of both time fields, as a cut or a play starting from
+    // a field that was never left needs; false when one refused.
+    bool CommitTimeFields();
+    // The checks made on leaving a time field; an accepted time moves the field's thumb.
+    bool LeaveTimeField(QLineEdit* Field);
+    // Puts a refused field back to its thumb's time and shows why.
+    void RefuseTimeField(QLineEdit* Field, const char* Message);
     void StopPlayback();
     // Resumes a paused play, or plays the file afresh: the whole of it or the selection.
     void StartPlay(bool Selection);
     void CutProgress(TComponent* Sender, int32_t Progress);
+    // The frames the thumbs select in the reader's file.
+    TSampleRange SelectionRange(TAuFileIn& Reader);
     void StartMp3Cut(const QString& Input, const std::string& Output);
     void StartWaveCut(const QString& Input, const std::string& Output);
     void StartWmaCut(const QString& Input, const std::string& Output);
@@ -190,7 +213,11 @@ private:
     std::unique_ptr<TComponent> FComponents;
     std::unique_ptr<TPendingOutput> FCutOutput; // the file a running cut writes
     bool FPlayingSelection = false;
-    bool FPlaced = false; // centred on the screen at the first show only
+    bool FMeasuring = false;
+    uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts
+    int32_t FLengthMs = 0;
+    bool FMeasured = false; // a file's length has been measured; the fields show its times
+    bool FPlaced = false;   // centred on the screen at the first show only
 };
 
 } // namespace sundral

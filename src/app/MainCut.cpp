@@ -43,6 +43,8 @@ void TfrmMain::bStartCutClick() {
         tbAudio->update();
         return;
     }
+    // What the time fields show is what is cut, also when one was never left.
+    if (!CommitTimeFields()) return;
     const QFileInfo inputInfo(input);
     // The extension with its point, as written (".MP3" stays upper case).
     const QString extension =
@@ -59,6 +61,7 @@ void TfrmMain::bStartCutClick() {
     options.DefaultExt = extension.mid(1, 3);
     options.Title = QString::fromLatin1(kSaveTitle);
     options.FileName = QStringLiteral("cut_") + inputInfo.fileName();
+    options.InitialDir = inputInfo.absolutePath();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, options);
     if (!chosen) return;
     const QString output = *chosen;
@@ -91,11 +94,15 @@ void TfrmMain::bStartCutClick() {
     }
 }
 
+TSampleRange TfrmMain::SelectionRange(TAuFileIn& Reader) {
+    return StepsToSamples(tbAudio->PositionL(), tbAudio->PositionU(), tbAudio->Max(),
+                          Reader.TotalSamples(), Reader.SampleRate());
+}
+
 void TfrmMain::StartMp3Cut(const QString& Input, const std::string& Output) {
     MP3In1->SetFileName(Input.toStdString());
     RequireSound(*MP3In1);
-    SetReaderRange(*MP3In1, SelectionToSamples(MP3In1->TotalSamples(), tbAudio->PositionL(),
-                                               tbAudio->PositionU(), tbAudio->Max()));
+    SetReaderRange(*MP3In1, SelectionRange(*MP3In1));
     MP3Out1->SetFileName(Output);
     SetupMp3Writer(*MP3In1, *MP3Out1);
     MP3Out1->Run();
@@ -104,8 +111,7 @@ void TfrmMain::StartMp3Cut(const QString& Input, const std::string& Output) {
 void TfrmMain::StartWaveCut(const QString& Input, const std::string& Output) {
     WaveIn1->SetFileName(Input.toStdString());
     RequireSound(*WaveIn1);
-    SetReaderRange(*WaveIn1, SelectionToSamples(WaveIn1->TotalSamples(), tbAudio->PositionL(),
-                                                tbAudio->PositionU(), tbAudio->Max()));
+    SetReaderRange(*WaveIn1, SelectionRange(*WaveIn1));
     WaveOut1->SetFileName(Output);
     WaveOut1->Run();
 }
@@ -113,8 +119,7 @@ void TfrmMain::StartWaveCut(const QString& Input, const std::string& Output) {
 void TfrmMain::StartWmaCut(const QString& Input, const std::string& Output) {
     WMIn1->SetFileName(Input.toStdString());
     RequireSound(*WMIn1);
-    SetReaderRange(*WMIn1, SelectionToSamples(WMIn1->TotalSamples(), tbAudio->PositionL(),
-                                              tbAudio->PositionU(), tbAudio->Max()));
+    SetReaderRange(*WMIn1, SelectionRange(*WMIn1));
     WMAOut1->SetFileName(Output);
     SetupWmaWriter(*WMIn1, *WMAOut1);
     WMAOut1->Run();

@@ -110,6 +110,8 @@ void TfrmMain::CreateControls() {
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lFileTime = Named(new QLabel(QString::fromLatin1(kZeroTime), this), "lFileTime");
     lFileTime->setGeometry(412, 153, 90, 16);
+    lStatus = Named(new QLabel(this), "lStatus");
+    lStatus->setGeometry(8, 252, 390, 16);
 
     bPlay = Button(this, "bPlay", "&Play", {8, 184, 90, 25});
     bPlaySelection = Button(this, "bPlaySelection", "P&lay Selection", {104, 184, 100, 25});

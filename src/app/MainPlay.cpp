@@ -1,4 +1,4 @@
-// Opening a file, playback, the play cursor, Mark Start / Mark End and action enabling.
+// Playback, the play cursor, Mark Start / Mark End and action enabling.
 //
 // Timer1 runs exactly while playback runs and is not paused; it moves the play cursor one
 // half-second step per tick. The player's own position is never read.
@@ -14,47 +14,6 @@
 #include "platform/qt/FormBuilder.h"
 
 namespace sundral {
-namespace {
-
-constexpr char kOpenErrorMessage[] = "Open file error. Please check whether the file is protected.";
-
-} // namespace
-
-void TfrmMain::bOpenClick() {
-    TFileDialogOptions options;
-    options.Filter = QString::fromLatin1(kSoundFilesFilter);
-    const std::optional<QString> chosen = FDialogs.OpenFile(this, options);
-    if (!chosen) return;
-    OpenFileName(*chosen);
-}
-
-void TfrmMain::OpenSoundFile(const QString& FileName) {
-    OpenFileName(FileName);
-}
-
-void TfrmMain::OpenFileName(const QString& FileName) {
-    // The cursor and the timer belong to the file that was playing.
-    StopPlayback();
-    try {
-        eOpenFile->setText(FileName);
-        MediaPlayer1->SetFileName(FileName.toStdString());
-        MediaPlayer1->Open();
-        tbAudio->SetMax(MediaPlayer1->LengthMs() / kStepMs);
-        tbAudio->SetPositionL(0);
-        tbAudio->SetPositionU(tbAudio->Max());
-        // The start field follows the thumbs' change event; these two are set here in any
-        // case, since a selection that was already whole raises none.
-        eEnd->setText(UnitsToTimeText(tbAudio->PositionU()));
-        ShowSelectionTimes();
-        // Opening only measured the length; playback opens the file again.
-        MediaPlayer1->Close();
-    } catch (...) {
-        MediaPlayer1->Close();
-        FDialogs.ShowMessage(this, QString::fromLatin1(kOpenErrorMessage));
-        eOpenFile->clear();
-        tbAudio->update();
-    }
-}
 
 void TfrmMain::StopPlayback() {
     Timer1->stop();
@@ -71,6 +30,9 @@ void TfrmMain::aPlaySelectionExecute() {
 }
 
 void TfrmMain::StartPlay(bool Selection) {
+    // A selection typed but not confirmed is what plays (a paused play just goes on).
+    if (Selection && MediaPlayer1->PlayerMode() != TMPModes::mpPaused && !CommitTimeFields())
+        return;
     FPlayingSelection = Selection;
     if (MediaPlayer1->PlayerMode() == TMPModes::mpPaused) {
         Timer1->start();
@@ -83,8 +45,11 @@ void TfrmMain::StartPlay(bool Selection) {
     try {
         MediaPlayer1->Open();
         if (Selection) {
-            MediaPlayer1->SetPlayStart(tbAudio->PositionL() * kStepMs);
-            MediaPlayer1->SetPlayEnd(tbAudio->PositionU() * kStepMs);
+            // The times the thumbs stand for: the upper one at the end of the range plays
+            // to the end of the file.
+            MediaPlayer1->SetPlayStart(UnitsToMs(tbAudio->PositionL()));
+            if (tbAudio->PositionU() < tbAudio->Max())
+                MediaPlayer1->SetPlayEnd(UnitsToMs(tbAudio->PositionU()));
             tbAudio->SetLinePosition(tbAudio->PositionL());
         }
         MediaPlayer1->Play();

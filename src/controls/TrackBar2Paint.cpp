@@ -144,7 +144,9 @@ void TTrackBar2::DrawThumbs(QPainter& Canvas) {
         band = QRect(QPoint(track.left(), upper.y() + upper.height()),
                      QPoint(track.right(), lower.y() - 1));
     }
-    if (band.width() > 0 && band.height() > 0) Canvas.fillRect(band, FTrackCenterColor);
+    // A disabled bar selects nothing: its track stays hatched between the thumbs too.
+    if (isEnabled() && band.width() > 0 && band.height() > 0)
+        Canvas.fillRect(band, FTrackCenterColor);
 }
 
 void TTrackBar2::DoDrawThumb(QPainter& Canvas, int X, int Y) {

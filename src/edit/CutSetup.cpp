@@ -50,12 +50,29 @@ int64_t ScaleToSamples(int64_t Total, int32_t Position, int32_t Steps) {
     return int64_t(quotient);
 }
 
-TSampleRange SelectionToSamples(int64_t TotalSamples, int32_t PositionL, int32_t PositionU,
-                                int32_t Max) {
-    // Max comes from the file's playing length; below one step there is nothing to divide by.
+int64_t StepToSample(int32_t Step, int32_t Max, int64_t TotalSamples, uint32_t SampleRate) {
+    if (Step >= Max && Max > 0) return TotalSamples;
+    if (Step <= 0) return 0;
+    // p x 500 ms at SampleRate frames a second is p x SampleRate / 2 frames.
+    return std::min(ScaleToSamples(SampleRate, Step, 1000 / kStepMs), TotalSamples);
+}
+
+TSampleRange StepsToSamples(int32_t PositionL, int32_t PositionU, int32_t Max, int64_t TotalSamples,
+                            uint32_t SampleRate) {
     if (Max <= 0) return {0, TotalSamples};
-    return {ScaleToSamples(TotalSamples, PositionL, Max),
-            ScaleToSamples(TotalSamples, PositionU, Max)};
+    return {StepToSample(PositionL, Max, TotalSamples, SampleRate),
+            StepToSample(PositionU, Max, TotalSamples, SampleRate)};
+}
+
+int32_t StepsOf(int32_t LengthMs) {
+    if (LengthMs <= 0) return 0;
+    return std::max(1, LengthMs / kStepMs);
+}
+
+int32_t StepToMs(int32_t Step, int32_t Max, int32_t LengthMs) {
+    if (Step >= Max && Max > 0) return LengthMs;
+    if (Step <= 0) return 0;
+    return int32_t(std::min<int64_t>(int64_t(Step) * kStepMs, LengthMs));
 }
 
 void SetReaderRange(TAuStreamedInput& Reader, const TSampleRange& Range) {

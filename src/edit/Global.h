@@ -47,6 +47,8 @@ inline constexpr char kStartAfterEndMessage[] =
     "Please make sure the start time should be smaller than the end time";
 inline constexpr char kEndAfterTotalMessage[] =
     "Please make sure the end time should be smaller than the total time";
+inline constexpr char kSameTimesMessage[] =
+    "Please make sure the start time not same as the end time";
 inline constexpr char kCutSameFileMessage[] =
     "The cut file cannot replace the file being cut. Please choose another name.";
 

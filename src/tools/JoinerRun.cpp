@@ -37,6 +37,8 @@ QString UpperExtension(const QLineEdit* Edit) {
 void TfrmJoiner::OpenRow(QLineEdit* Edit, int Number) {
     // The readers belong to the running job until it ends (their buttons are disabled).
     if (Processing()) return;
+    // The folder of the file opened last.
+    if (!Edit->text().isEmpty()) OpenDialog1.InitialDir = QFileInfo(Edit->text()).absolutePath();
     const std::optional<QString> chosen = FDialogs.OpenFile(this, OpenDialog1);
     if (!chosen) return;
     Edit->setText(*chosen);
@@ -93,6 +95,10 @@ void TfrmJoiner::bStartClick() {
                                                         : "wav";
     SaveDialog1.Filter = QStringLiteral("Sound Files(*.%1)|*.%1").arg(QLatin1String(extension));
     SaveDialog1.DefaultExt = QLatin1String(extension);
+    // Beside the first file, under the name the main window proposes.
+    const QFileInfo first(eFile1->text());
+    SaveDialog1.InitialDir = first.absolutePath();
+    SaveDialog1.FileName = QStringLiteral("cut_") + first.fileName();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
     const std::string output = chosen->toStdString();

@@ -92,6 +92,9 @@ void TfrmSegmentCut::CreateForm() {
     connect(bClose, &QPushButton::clicked, this, Guarded([this] { bCloseClick(); }));
     eStart->installEventFilter(this);
     eEnd->installEventFilter(this);
+    // Enter in a time field adds the segment.
+    connect(eStart, &QLineEdit::returnPressed, this, Guarded([this] { bAddClick(); }));
+    connect(eEnd, &QLineEdit::returnPressed, this, Guarded([this] { bAddClick(); }));
     CreateActions();
 
     OpenDialog1.Filter = QString::fromLatin1(kSoundFilesFilter);

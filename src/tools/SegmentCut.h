@@ -83,7 +83,9 @@ public:
     QString SavedCaption;
     std::string WorkFolder; // below which each run makes its own folder; ends in '/'
     QString OutputFileName;
-    int32_t FileLengthMs = 0;
+    int32_t FileLengthMs = 0; // as the reader that cuts the file announces it
+    // True while a file chosen to open is being measured on a worker.
+    bool Measuring() const { return FMeasuring; }
     // The kept pieces' start and end times, two per piece.
     std::vector<std::string> TimePoints;
     int32_t PieceCount() const { return FChain->PieceCount(); }
@@ -134,6 +136,8 @@ private:
     std::unique_ptr<TToolComponents> FTools;
     std::unique_ptr<TSegmentChain> FChain;
     bool FWaitCursor = false;
+    bool FMeasuring = false;
+    uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts
 };
 
 } // namespace sundral

@@ -1,18 +1,21 @@
 // Opening the file, the time fields, and the list of segments with its actions.
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
 
 #include "edit/Global.h"
-#include "edit/MediaPlayer.h"
+#include "edit/SoundLength.h"
 #include "platform/qt/Actions.h"
+#include "platform/qt/Application.h"
+#include "platform/qt/Worker.h"
 #include "tools/SegmentCut.h"
 
 namespace sundral {
 namespace {
 
 constexpr char kOpenErrorMessage[] = "Open file error. Please check whether the file is protected.";
-constexpr char kSameTimesMessage[] = "Please make sure the start time not same as the end time";
+constexpr char kMeasuringCaption[] = " - Measuring the length...";
 
 std::string Text(const QLineEdit* Edit) {
     return Edit->text().toStdString();
@@ -41,21 +44,39 @@ void TfrmSegmentCut::SelectRow(int Index) {
 }
 
 void TfrmSegmentCut::bOpenClick() {
+    // The folder of the file opened last.
+    if (!eOpenFile->text().isEmpty())
+        OpenDialog1.InitialDir = QFileInfo(eOpenFile->text()).absolutePath();
     const std::optional<QString> chosen = FDialogs.OpenFile(this, OpenDialog1);
     if (!chosen) return;
-    eOpenFile->setText(*chosen);
-    try {
-        MediaPlayer1->SetFileName(Text(eOpenFile));
-        MediaPlayer1->Open();
-        const int32_t length = MediaPlayer1->LengthMs();
-        lFileTime->setText(QString::fromStdString(MsToTimeText(length)));
-        FileLengthMs = length;
-        MediaPlayer1->Close();
-    } catch (...) {
-        MediaPlayer1->Close();
-        FDialogs.ShowMessage(this, QString::fromLatin1(kOpenErrorMessage));
-        eOpenFile->clear();
+    const QString fileName = *chosen;
+    const std::string name = fileName.toStdString();
+    const uint64_t open = ++FOpenCount;
+    // The file that was open stays until the new one is measured, and when it cannot be.
+    const auto measured = [this, open, fileName](const TMeasured& Measured) {
+        if (open != FOpenCount) return;
+        FMeasuring = false;
+        if (!Measured.Failure.empty()) {
+            setWindowTitle(SavedCaption);
+            FDialogs.ShowMessage(this, QString::fromLatin1(kOpenErrorMessage) +
+                                           QStringLiteral("\n\n") +
+                                           QString::fromStdString(Measured.Failure));
+            return;
+        }
+        setWindowTitle(SavedCaption);
+        eOpenFile->setText(fileName);
+        FileLengthMs = Measured.Length.LengthMs;
+        lFileTime->setText(QString::fromStdString(MsToTimeText(FileLengthMs)));
+    };
+    if (!NeedsWorkerToMeasure(name)) {
+        measured(TryMeasureSound(name));
+        return;
     }
+    FMeasuring = true;
+    setWindowTitle(SavedCaption + QString::fromLatin1(kMeasuringCaption));
+    RunOnWorker<TMeasured>(
+        this, [name] { return TryMeasureSound(name); },
+        [measured](TMeasured Measured) { Guarded([&] { measured(Measured); })(); });
 }
 
 void TfrmSegmentCut::TimeFieldExit(QLineEdit* Field) {

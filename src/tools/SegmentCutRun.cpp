@@ -66,6 +66,10 @@ void TfrmSegmentCut::aStartCutExecute() {
     }
 
     SetSaveDialog(SaveDialog1, kind);
+    // Beside the source, under the name the main window proposes.
+    const QFileInfo sourceInfo(source);
+    SaveDialog1.InitialDir = sourceInfo.absolutePath();
+    SaveDialog1.FileName = QStringLiteral("cut_") + sourceInfo.fileName();
     OutputFileName.clear();
     const std::optional<QString> chosen = FDialogs.SaveFile(this, SaveDialog1);
     if (!chosen) return;
@@ -87,7 +91,9 @@ void TfrmSegmentCut::aStartCutExecute() {
     run.Output = OutputFileName.toStdString();
     run.WorkFolder = WorkFolder;
     run.Pieces = pieces;
-    run.FileLengthMs = FileLengthMs;
+    // A time t is the frame round(t x rate): the times typed are the times cut. The last
+    // piece runs to the reader's end whatever the length shown.
+    run.FileLengthMs = 0;
     TChainStep step;
     try {
         step = FChain->Begin(run);

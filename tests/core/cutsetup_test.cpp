@@ -11,29 +11,52 @@ namespace {
 struct TRangeCase {
     const char* Name;
     int64_t Total;
+    uint32_t Rate;
     int32_t L, U, Max;
     int64_t Start, End;
 };
 
+// A thumb below the end of the range stands for its time, p x 500 ms; the thumb at the end
+// stands for the end of the file, whatever its length.
 const TRangeCase kRanges[] = {
-    {"inside", 441000, 3, 7, 20, 66150, 154350},
-    {"whole range", 441000, 0, 20, 20, 0, 441000},
-    {"half rounds down to even", 5, 1, 2, 2, 2, 5},
-    {"half rounds up to even", 7, 1, 2, 2, 4, 7},
-    {"above half rounds up", 10, 2, 3, 3, 7, 10},
-    {"no steps takes the whole file", 1234, 0, 0, 0, 0, 1234},
-    // 2^40 frames times a large position overflows 64 bits; the result does not.
-    {"product beyond 64 bits", int64_t(3) << 40, 1 << 30, 3 << 29, 3 << 29, int64_t(1) << 41,
-     int64_t(3) << 40},
+    // 29.95 s at 44.1 kHz: 10.0 to 20.0 s, not a share of the length.
+    {"times inside a file of odd length", 1320795, 44100, 20, 40, 59, 441000, 882000},
+    {"the end thumb is the end of the file", 11200, 8000, 1, 2, 2, 4000, 11200},
+    {"whole range", 1320795, 44100, 0, 59, 59, 0, 1320795},
+    {"half a frame rounds down to even", 100000, 11025, 1, 2, 4, 5512, 11025},
+    {"half a frame rounds up to even", 100000, 11025, 3, 4, 4, 16538, 100000},
+    {"never past the reader's end", 7000, 8000, 1, 3, 4, 4000, 7000},
+    {"no steps takes the whole file", 1234, 8000, 0, 0, 0, 0, 1234},
 };
 
-TEST(CutSetup, SelectionMapsOntoTheReadersSamples) {
+TEST(CutSetup, ThumbsStandForTheirTimes) {
     for (const TRangeCase& c : kRanges) {
         SCOPED_TRACE(c.Name);
-        const TSampleRange range = SelectionToSamples(c.Total, c.L, c.U, c.Max);
+        const TSampleRange range = StepsToSamples(c.L, c.U, c.Max, c.Total, c.Rate);
         EXPECT_EQ(range.StartSample, c.Start);
         EXPECT_EQ(range.EndSample, c.End);
     }
+}
+
+TEST(CutSetup, StepsAndTheirMilliseconds) {
+    struct {
+        int32_t LengthMs, Max;
+    } const ranges[] = {{12345, 24}, {1000, 2}, {499, 1}, {1, 1}, {0, 0}};
+    for (const auto& r : ranges) EXPECT_EQ(StepsOf(r.LengthMs), r.Max) << r.LengthMs;
+    struct {
+        int32_t Step, Max, LengthMs, Ms;
+    } const steps[] = {{0, 24, 12345, 0}, {23, 24, 12345, 11500}, {24, 24, 12345, 12345},
+                       {1, 1, 499, 499},  {2, 2, 1000, 1000},     {3, 4, 1200, 1200},
+                       {0, 0, 0, 0}};
+    for (const auto& s : steps)
+        EXPECT_EQ(StepToMs(s.Step, s.Max, s.LengthMs), s.Ms) << s.Step << " of " << s.Max;
+}
+
+TEST(CutSetup, ScalingIsExactBeyondSixtyFourBits) {
+    // 2^40 frames times a large position overflows 64 bits; the result does not.
+    EXPECT_EQ(ScaleToSamples(int64_t(3) << 40, 1 << 30, 3 << 29), int64_t(1) << 41);
+    EXPECT_EQ(ScaleToSamples(5, 1, 2), 2);
+    EXPECT_EQ(ScaleToSamples(7, 1, 2), 4);
 }
 
 struct TDescriptionCase {

@@ -43,10 +43,11 @@ public:
     std::filesystem::path Wave(const std::string& Name, int64_t Ms) {
         return WriteCountingWave(Dir.File(Name), 8000, 1, Ms * 8);
     }
-    // Open File with File chosen in the dialog.
+    // Open File with File chosen in the dialog; waits while the file is measured.
     void Open(const std::filesystem::path& File) {
         Dialogs.FileAnswers.push_back(QString::fromStdString(File.string()));
         Window->bOpen->click();
+        (void)QTest::qWaitFor([&] { return !Window->Measuring(); }, kGiveUpMs);
     }
     // What the action list does when the program goes idle.
     void Idle() { Window->ActionList1->UpdateActions(); }

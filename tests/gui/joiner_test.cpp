@@ -117,6 +117,10 @@ void JoinerTest::joinsAndMixesWave() {
                 QVERIFY2(std::abs(written[i] - expected) <= 1, qPrintable(QString::number(i)));
             }
         }
+        // The save dialog proposes a name beside the first file, as the main window does.
+        const TFileDialogOptions& save = f.Dialogs.Calls.back().Options;
+        QCOMPARE(save.FileName, QStringLiteral("cut_a.wav"));
+        QCOMPARE(save.InitialDir, QString::fromStdString(f.Dir.Path().string()));
         QCOMPARE(captions.front(), QStringLiteral("Joiner & Mixer - Processing ... "));
         QCOMPARE(captions.back(), QStringLiteral("Joiner & Mixer"));
         const QRegularExpression progress("^Joiner & Mixer - Processing \\.\\.\\. \\d+%$");

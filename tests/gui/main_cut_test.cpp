@@ -10,7 +10,7 @@
 #include "MediaFiles.h"
 #include "RunCommand.h"
 #include "WaveTools.h"
-#include "edit/CutSetup.h"
+#include "edit/Global.h"
 
 using namespace sundral;
 using namespace sundral_test;
@@ -45,6 +45,7 @@ private slots:
     void refusalsLeaveEverythingAsItWas();
     void cutsEachTypeWithItsTags();
     void failuresKeepTheOldFileAndSaySo();
+    void theTimesShownAreTheTimesCut();
 };
 
 void MainCutTest::refusalsLeaveEverythingAsItWas() {
@@ -116,10 +117,14 @@ void MainCutTest::cutsEachTypeWithItsTags() {
         QVERIFY2(Cut(f, output), c.Input);
         QVERIFY2(f.Dialogs.Messages().isEmpty(), qPrintable(f.Dialogs.Messages().join('\n')));
 
+        // A thumb stands for its time; the one at the end of the range for the end.
         const int64_t total = DecodedFrames(input, channels);
-        const TSampleRange range = SelectionToSamples(total, c.L, c.U, f.Bar().Max());
+        const int64_t rate = c.Args ? 44100 : 8000;
+        const int64_t start = f.Bar().PositionL() * rate / 2;
+        const int64_t end =
+            f.Bar().PositionU() == f.Bar().Max() ? total : f.Bar().PositionU() * rate / 2;
         const int64_t frames = c.Args ? DecodedFrames(output, channels) : SoxFrames(output);
-        QVERIFY2(std::abs(frames - (range.EndSample - range.StartSample)) <= c.Slack,
+        QVERIFY2(std::abs(frames - (end - start)) <= c.Slack,
                  qPrintable(QString("%1: %2 frames").arg(c.Input).arg(frames)));
         if (c.Args) {
             const auto tagLines = [](const std::filesystem::path& File) {
@@ -144,6 +149,7 @@ void MainCutTest::cutsEachTypeWithItsTags() {
     QCOMPARE(mp3.DefaultExt, QStringLiteral("MP3"));
     QCOMPARE(mp3.Title, QStringLiteral("Save the cut file"));
     QCOMPARE(mp3.FileName, QStringLiteral("cut_Song.MP3"));
+    QCOMPARE(mp3.InitialDir, QString::fromStdString(f.Dir.Path().string()));
 }
 
 void MainCutTest::failuresKeepTheOldFileAndSaySo() {
@@ -183,6 +189,69 @@ void MainCutTest::failuresKeepTheOldFileAndSaySo() {
     QCOMPARE(f.Dir.ReadBytes("kept.wav"), (TBytes{7, 7, 7}));
     // No unfinished file is left behind.
     QCOMPARE(std::distance(std::filesystem::directory_iterator(f.Dir.Path()), {}), 3);
+}
+
+void MainCutTest::theTimesShownAreTheTimesCut() {
+    TMainWindowFixture f;
+    QVERIFY(f.Exposed);
+    // 12.7 s: the file's length is no whole number of half seconds. The times are typed and
+    // the fields never left before the cut starts.
+    struct {
+        const char* Input;
+        const char* Args;        // ffmpeg's encoding; none: a counting WAV at 8000 Hz
+        const char *Start, *End; // End none: as shown after opening, the end of the file
+        int64_t Slack;
+    } const cases[] = {
+        {"odd.wav", nullptr, "00:00:02.0", "00:00:07.0", 0},
+        {"odd.wav", nullptr, "00:00:07.0", nullptr, 0},
+        {"odd.mp3", "-c:a libmp3lame -b:a 128k", "00:00:02.0", "00:00:07.0", 0},
+        {"odd.wma", "-c:a wmav2 -b:a 128k", "00:00:07.0", nullptr, 2048},
+    };
+    const auto type = [](QLineEdit* Field, const char* Text) {
+        Field->setFocus();
+        Field->selectAll();
+        QTest::keyClicks(Field, QString::fromLatin1(Text));
+    };
+    for (const auto& c : cases) {
+        const auto input = f.Dir.File(c.Input);
+        const int64_t rate = c.Args ? 44100 : 8000;
+        if (!std::filesystem::exists(input)) {
+            if (c.Args)
+                QVERIFY(MakeMediaFile(input, TestSignal(44100, 1, 12.7), c.Args));
+            else
+                WriteCountingWave(input, 8000, 1, 8000 * 127 / 10);
+        }
+        f.Open(input);
+        f.Dialogs.Calls.clear();
+        if (c.End) type(f.Window->eEnd, c.End);
+        type(f.Window->eStart, c.Start);
+        const auto output = f.Dir.File(std::string("cut_") + c.Input);
+        QVERIFY2(Cut(f, output), c.Input);
+        QVERIFY2(f.Dialogs.Messages().isEmpty(), qPrintable(f.Dialogs.Messages().join('\n')));
+        QCOMPARE(f.Window->eStart->text(), QString::fromLatin1(c.Start));
+        if (c.End) QCOMPARE(f.Window->eEnd->text(), QString::fromLatin1(c.End));
+
+        const int64_t start = TimeTextToMs(c.Start) * rate / 1000;
+        const int64_t end = c.End ? TimeTextToMs(c.End) * rate / 1000 : DecodedFrames(input, 1);
+        const std::vector<int16_t> cut = FfmpegDecodeS16(output);
+        QVERIFY2(std::abs(int64_t(cut.size()) - (end - start)) <= c.Slack,
+                 qPrintable(QString("%1: %2 frames").arg(c.Input).arg(cut.size())));
+        // The counting samples tell where the cut begins.
+        if (!c.Args) QCOMPARE(int(cut.at(0)), int(1 + start % 32000));
+    }
+
+    // The same start and end typed: nothing to cut. The cut says so and does not start, and
+    // the start goes back to its thumb's time.
+    f.Dialogs.Calls.clear();
+    type(f.Window->eEnd, "00:00:09.0");
+    type(f.Window->eStart, "00:00:09.0");
+    QCOMPARE(f.Bar().PositionL(), 14);
+    f.Window->bStartCut->click();
+    QCOMPARE(f.Dialogs.Messages(),
+             QStringList{"Please make sure the start time not same as the end time"});
+    QCOMPARE(f.Dialogs.Calls.size(), size_t(1));
+    QCOMPARE(f.Window->eStart->text(), QStringLiteral("00:00:07.0"));
+    QVERIFY(f.Window->bStartCut->isEnabled());
 }
 
 QTEST_MAIN(MainCutTest)

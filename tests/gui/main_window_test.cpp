@@ -11,8 +11,10 @@
 #include <QUrl>
 
 #include "MainWindowFixture.h"
+#include "MediaFiles.h"
 #include "app/About.h"
 #include "controls/LinkLabel.h"
+#include "edit/Global.h"
 #include "edit/MediaPlayer.h"
 #include "tools/Joiner.h"
 #include "tools/SegmentCut.h"
@@ -135,9 +137,20 @@ void MainWindowTest::openingPutsTheFileOnTheHalfSecondGrid() {
         bool Drop;
         int Max;
         const char* End;
-    } const cases[] = {{"long.wav", 12345, false, 24, "00:00:12.0"},
-                       {"short.wav", 499, true, 0, "00:00:00.0"},
+    } const cases[] = {{"long.wav", 12345, false, 24, "00:00:12.3"},
+                       {"short.wav", 499, true, 1, "00:00:00.4"},
                        {"two.wav", 1000, false, 2, "00:00:01.0"}};
+    // With no file the bar is disabled and selects nothing: no band between its thumbs.
+    const QColor band(0x00, 0x80, 0x00);
+    const auto hasBand = [&] {
+        const QImage image = f.Bar().grab().toImage();
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, image.height() / 2) == band) return true;
+        return false;
+    };
+    f.Idle();
+    QVERIFY(!f.Bar().isEnabled());
+    QVERIFY(!hasBand());
     for (const auto& c : cases) {
         const auto file = f.Wave(c.Name, c.Ms);
         if (c.Drop) {
@@ -162,15 +175,46 @@ void MainWindowTest::openingPutsTheFileOnTheHalfSecondGrid() {
     QVERIFY(f.Dialogs.Messages().isEmpty());
     QCOMPARE(f.Dialogs.Calls.front().Options.Filter,
              QStringLiteral("Sound Files(*.wav;*.mp3;*.wma)|*.wav;*.mp3;*.wma"));
-
-    f.Open(f.Dir.WriteBytes("noise.wav", TBytes(4000, 0x5A)));
-    QCOMPARE(f.Dialogs.Messages(),
-             QStringList{"Open file error. Please check whether the file is protected."});
-    QVERIFY(f.Window->eOpenFile->text().isEmpty());
     f.Idle();
-    QVERIFY(!f.Window->aPlay->Enabled());
-    QVERIFY(!f.Window->eStart->isEnabled());
-    QVERIFY(!f.Bar().isEnabled());
+    QVERIFY(hasBand());
+
+    // A file that cannot be opened says why and leaves the open file as it was; the next
+    // open dialog starts in that file's folder.
+    const QString open = f.Window->eOpenFile->text();
+    const QString end = f.Window->eEnd->text();
+    for (const auto& [name, bytes] :
+         {std::pair<const char*, TBytes>{"noise.wav", TBytes(4000, 0x5A)},
+          {"noise.mp3", TBytes(4000, 0x00)}}) {
+        f.Dialogs.Calls.clear();
+        f.Open(f.Dir.WriteBytes(name, bytes));
+        QCOMPARE(f.Dialogs.Messages().size(), 1);
+        const QString message = f.Dialogs.Messages()[0];
+        const QString old = "Open file error. Please check whether the file is protected.";
+        QVERIFY2(message.startsWith(old) && message.size() > old.size() + 3, qPrintable(message));
+        QCOMPARE(f.Window->eOpenFile->text(), open);
+        QCOMPARE(f.Window->eEnd->text(), end);
+        QCOMPARE(f.Dialogs.Calls.front().Options.InitialDir,
+                 QString::fromStdString(f.Dir.Path().string()));
+    }
+    f.Idle();
+    QVERIFY(f.Window->aPlay->Enabled());
+    QVERIFY(f.Bar().isEnabled());
+
+    // An MP3 is measured on a worker: the window says so and keeps the old file meanwhile.
+    const auto mp3 = f.Dir.File("tone.mp3");
+    QVERIFY(MakeMediaFile(mp3, TestSignal(44100, 1, 3.3), "-c:a libmp3lame -b:a 64k"));
+    f.Dialogs.FileAnswers.push_back(QString::fromStdString(mp3.string()));
+    f.Window->bOpen->click();
+    QVERIFY(f.Window->Measuring());
+    QCOMPARE(f.Window->lStatus->text(), QStringLiteral("Measuring the length of tone.mp3..."));
+    QCOMPARE(f.Window->eOpenFile->text(), open);
+    QVERIFY(QTest::qWaitFor([&] { return !f.Window->Measuring(); }, kGiveUpMs));
+    QVERIFY(f.Window->lStatus->text().isEmpty());
+    QCOMPARE(f.Window->eOpenFile->text(), QString::fromStdString(mp3.string()));
+    // ffmpeg's decode says how long it is.
+    const int64_t ms = int64_t(FfmpegDecodeS16(mp3).size()) * 1000 / 44100;
+    QCOMPARE(f.Bar().Max(), int(ms / 500));
+    QCOMPARE(f.Window->eEnd->text(), QString::fromStdString(MsToTimeText(int32_t(ms))));
 }
 
 void MainWindowTest::typedTimesMoveTheThumbs() {
@@ -186,19 +230,27 @@ void MainWindowTest::typedTimesMoveTheThumbs() {
         QString Message;   // shown on leaving, if any
     } const cases[] = {
         {true, "00:00:05.3", 10, 24, "00:00:05.0", {}},
-        {true, "00:00:12.0", 0, 24, "00:00:12.0", {}},
-        {true, "00:00:13.0", 0, 24, "00:00:13.0",
+        // Not before the end's 12.3: the thumb stops one step before the end.
+        {true, "00:00:12.0", 23, 24, "00:00:11.5", {}},
+        // Refused entries go back to their thumb's time.
+        {true, "00:00:13.0", 0, 24, "00:00:00.0",
          "Please make sure the start time should be smaller than the end time"},
+        {true, "00:00:12.3", 0, 24, "00:00:00.0",
+         "Please make sure the start time not same as the end time"},
         {true, "0:0:5.3", 10, 24, "00:00:05.0", {}},
-        {true, "5:3", 0, 24, "5:3", formatMessage},
-        {false, "00:00:12.5", 0, 24, "00:00:12.5",
+        {true, "5:3", 0, 24, "00:00:00.0", formatMessage},
+        {false, "00:00:12.4", 0, 24, "00:00:12.3",
          "Please make sure the end time should be smaller than the total time"},
         {false, "00:00:07.9", 0, 15, "00:00:07.5", {}},
-        {false, "00:00:12.0", 0, 24, "00:00:12.0", {}},
+        // In the last, shorter step: the end of the file.
+        {false, "00:00:12.1", 0, 24, "00:00:12.3", {}},
+        {false, "00:00:00.0", 0, 1, "00:00:00.5", {}},
+        {false, "0:0:0.0", 0, 24, "00:00:12.3",
+         "Please make sure the start time not same as the end time"},
     };
     for (const auto& c : cases) {
         f.Window->eStart->setText(QStringLiteral("00:00:00.0"));
-        f.Window->eEnd->setText(QStringLiteral("00:00:12.0"));
+        f.Window->eEnd->setText(QStringLiteral("00:00:12.3"));
         f.Dialogs.Calls.clear();
         QLineEdit* field = c.StartField ? f.Window->eStart : f.Window->eEnd;
         field->setFocus();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "RiffBytes.h"
 #include "SegmentTools.h"
 #include "ToolWindowFixture.h"
 #include "WaveTools.h"
@@ -62,6 +63,7 @@ private slots:
     void refusalsStartNothing();
     void failedJobEndsTheChain();
     void closingStopsTheRun();
+    void enterAddsAndAFailedOpenKeepsTheFile();
 };
 
 void SegmentCutTest::listChecksAndMoves() {
@@ -269,6 +271,55 @@ void SegmentCutTest::closingStopsTheRun() {
     QCOMPARE(f.Dialogs.Messages(), QStringList());
     QCOMPARE(f.Files(), size_t(1));
     QCOMPARE(f.WorkFiles(), size_t(0));
+}
+
+void SegmentCutTest::enterAddsAndAFailedOpenKeepsTheFile() {
+    TFixture f;
+    QVERIFY(f.Exposed);
+    TfrmSegmentCut& w = *f.Window;
+    // No button takes Enter for itself; the window has no maximise box.
+    for (const QPushButton* button : w.findChildren<QPushButton*>())
+        QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->objectName()));
+    QVERIFY(w.windowFlags() & Qt::CustomizeWindowHint);
+    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    const auto file = OpenMinute(f);
+    const QString folder = QString::fromStdString(f.Dir.Path().string());
+    // Enter in either time field adds the segment; no dialog opens.
+    const struct {
+        QLineEdit* Field;
+        const char *Start, *End;
+    } enters[] = {{w.eEnd, "00:00:10.0", "00:00:20.0"}, {w.eStart, "00:00:30.0", "00:00:40.0"}};
+    for (const auto& e : enters) {
+        f.Dialogs.Calls.clear();
+        w.eStart->setText(QString::fromLatin1(e.Start));
+        w.eEnd->setText(QString::fromLatin1(e.End));
+        e.Field->setFocus();
+        QTest::keyClick(e.Field, Qt::Key_Return);
+        QVERIFY(f.Dialogs.Calls.empty());
+    }
+    QCOMPARE(RowTexts(w), (QStringList{"00:00:10.0-00:00:20.0", "00:00:30.0-00:00:40.0"}));
+
+    // A file that cannot be opened says why; the open file and its length stay. The open
+    // dialog starts in the folder of the file opened last.
+    f.Dialogs.Calls.clear();
+    f.Dialogs.FileAnswers.push_back(
+        QString::fromStdString(f.Dir.WriteBytes("noise.wav", TBytes(4000, 0x5A)).string()));
+    w.bOpen->click();
+    QCOMPARE(f.Dialogs.Calls.front().Options.InitialDir, folder);
+    QCOMPARE(f.Dialogs.Messages().size(), 1);
+    QVERIFY2(f.Dialogs.Messages()[0].size() >
+                 int(strlen("Open file error. Please check whether the file is protected.")) + 3,
+             qPrintable(f.Dialogs.Messages()[0]));
+    QCOMPARE(w.eOpenFile->text(), QString::fromStdString(file.string()));
+    QCOMPARE(w.lFileTime->text(), QStringLiteral("00:01:00.0"));
+
+    // The save dialog proposes a name beside the source, as the main window does.
+    f.Dialogs.Calls.clear();
+    w.aStartCut->Execute();
+    QCOMPARE(f.Dialogs.Calls.size(), size_t(1));
+    QCOMPARE(f.Dialogs.Calls[0].Options.FileName, QStringLiteral("cut_IN.WAV"));
+    QCOMPARE(f.Dialogs.Calls[0].Options.InitialDir, folder);
 }
 
 QTEST_MAIN(SegmentCutTest)

@@ -13,6 +13,9 @@ namespace sundral {
 QPushButton* Button(QWidget* Parent, const char* Name, const char* Caption, QRect Place) {
     auto* button = Named(new QPushButton(QString::fromUtf8(Caption), Parent), Name);
     button->setGeometry(Place);
+    // No button takes Enter for itself: in a dialog Qt would otherwise press the first
+    // button (or the focused one) whenever Enter is pressed in a field.
+    button->setAutoDefault(false);
     return button;
 }
 
@@ -45,7 +48,10 @@ void SetDesignFont(QWidget* Form) {
 }
 
 void SetFixedDialog(QWidget* Form, int ClientWidth, int ClientHeight) {
-    Form->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+    // The hints are taken as given only with CustomizeWindowHint; without it the window
+    // system adds its usual buttons, maximise among them.
+    Form->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                         Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint);
     Form->setFixedSize(ClientWidth, ClientHeight);
 }

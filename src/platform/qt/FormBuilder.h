@@ -24,6 +24,7 @@ template <class T> T* Named(T* Widget, const char* Name) {
     return Widget;
 }
 
+// A push button that is never a default button (Enter in a field does not press it).
 QPushButton* Button(QWidget* Parent, const char* Name, const char* Caption, QRect Place);
 QLabel* Text(QWidget* Parent, const char* Name, const QString& Caption, QRect Place);
 // A time field: "00:00:00.0", at most 10 characters, Hint as its tool tip.
