@@ -44,6 +44,7 @@ class TMP3In;
 class TMP3Out;
 class TPendingOutput;
 class TTrackBar2;
+class TWaveform;
 class TWaveIn;
 class TWaveOut;
 class TWMAOut;
@@ -84,6 +85,7 @@ public:
     // File, selection and playback.
     QPushButton* bOpen = nullptr;
     QLineEdit* eOpenFile = nullptr;
+    TWaveform* wfAudio = nullptr; // MainWaveform.cpp
     TTrackBar2* tbAudio = nullptr;
     QLineEdit* eStart = nullptr;
     QLabel* Label3 = nullptr; // "---" between the time fields
@@ -168,6 +170,7 @@ private:
     void CreateControls();
     void CreateActions();
     void CreateComponents();
+    void CreateWaveform();
     void CenterOnScreen();
     void FormCreate();
     void FormShow();
