@@ -64,14 +64,16 @@ TEST(WaveformGeometry, ZoomAroundPointerKeepsItsFrameAndReturns) {
                 const TWaveView to = ZoomAround(from, x, ZoomInLevel(from.SamplesPerPixel));
                 const int64_t anchor = PixelToSample(from, x);
                 if (to.FirstSample > 0 &&
-                    to.FirstSample + int64_t(to.Width) * to.SamplesPerPixel < sound.Total)
+                    to.FirstSample + int64_t(to.Width) * to.SamplesPerPixel < sound.Total) {
                     EXPECT_EQ(PixelToSample(to, x), anchor);
+                }
                 path.push_back(to);
             }
             for (size_t i = path.size() - 1; i > 0; --i) {
                 const TWaveView out = ZoomAround(path[i], x, path[i - 1].SamplesPerPixel);
-                if (PixelToSample(path[i], x) == PixelToSample(path[i - 1], x))
+                if (PixelToSample(path[i], x) == PixelToSample(path[i - 1], x)) {
                     EXPECT_EQ(out, path[i - 1]) << "level " << path[i - 1].SamplesPerPixel;
+                }
             }
             // Ctrl+wheel never zooms out past the whole sound nor in past a frame a column.
             EXPECT_EQ(ZoomAround(fit, x, ZoomOutLevel(fit.SamplesPerPixel)), fit);
