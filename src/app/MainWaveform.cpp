@@ -72,8 +72,12 @@ void TfrmMain::CreateWaveform() {
             tbAudio->SetPositionU(upper);
         }
     });
-    connect(eOpenFile, &QLineEdit::textChanged, this,
-            [this](const QString& Name) { wfAudio->SetFileName(Name.toStdString()); });
+    // Opening sets the thumbs after the name, and a selection that was already whole raises
+    // no change event: the waveform reads them once the opening is over.
+    connect(eOpenFile, &QLineEdit::textChanged, this, [this, followTrackBar](const QString& Name) {
+        wfAudio->SetFileName(Name.toStdString());
+        QTimer::singleShot(0, wfAudio, followTrackBar);
+    });
     connect(Timer1, &QTimer::timeout, this, [this] {
         const uint32_t rate = wfAudio->SampleRate();
         const int line = tbAudio->LinePosition();

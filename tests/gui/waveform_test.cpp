@@ -1,6 +1,7 @@
 // The waveform view driven as a user drives it: drag to select, drag an edge, click for the
 // cursor, Ctrl+wheel zoom around the pointer, Fit and Zoom to selection, sideways scroll; and
 // in the main window, kept in step with the track bar's thumbs and the time fields both ways.
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QWheelEvent>
