@@ -51,6 +51,7 @@ class TMP3In;
 class TMP3Out;
 class TPendingOutput;
 class TTrackBar2;
+class TWaveform;
 class TWaveIn;
 class TWaveOut;
 class TWMAOut;
@@ -96,6 +97,7 @@ public:
     // File, selection and playback.
     QPushButton* bOpen = nullptr;
     QLineEdit* eOpenFile = nullptr;
+    TWaveform* wfAudio = nullptr; // MainWaveform.cpp
     TTrackBar2* tbAudio = nullptr;
     QLineEdit* eStart = nullptr;
     QLabel* Label3 = nullptr; // "---" between the time fields
@@ -181,6 +183,7 @@ private:
     void CreateControls();
     void CreateActions();
     void CreateComponents();
+    void CreateWaveform();
     void CenterOnScreen();
     void FormCreate();
     void FormShow();

@@ -42,6 +42,7 @@ void TfrmMain::CreateForm() {
     CreateControls();
     CreateActions();
     CreateComponents();
+    CreateWaveform();
 }
 
 void TfrmMain::CreateBanner() {

@@ -2,6 +2,7 @@
 // failed (the message went to stderr), 2 the command line was wrong.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -25,5 +26,15 @@ int CommandJoin(const std::string& A, const std::string& B, const std::string& O
 // Lists the silent stretches of File (AuSilence.h): below ThresholdDb (dB below full scale)
 // for at least MinLength seconds.
 int CommandSilences(const std::string& File, double ThresholdDb, double MinLength, bool Json);
+
+// Prints the peaks of File (edit/Peaks.h): 256 frames a column unless Width columns or
+// PixelsPerSecond columns a second are asked for; Channels "merged" or "all".
+struct TPeaksOptions {
+    std::optional<int64_t> Width;
+    std::optional<int64_t> PixelsPerSecond;
+    std::string Channels = "merged";
+    bool Json = false;
+};
+int CommandPeaks(const std::string& File, const TPeaksOptions& Options);
 
 } // namespace sundral::cli

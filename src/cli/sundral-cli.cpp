@@ -65,6 +65,14 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     silences->add_flag("--json", json, "Print one JSON object");
 
+    TPeaksOptions peaksOptions;
+    CLI::App* peaks = app.add_subcommand("peaks", "Print the min/max peaks of FILE per column");
+    peaks->add_option("FILE", file, "The sound file")->required();
+    peaks->add_option("--width", peaksOptions.Width, "Columns for the whole file");
+    peaks->add_option("--pixels-per-second", peaksOptions.PixelsPerSecond, "Columns a second");
+    peaks->add_option("--channels", peaksOptions.Channels, "merged or all")->capture_default_str();
+    peaks->add_flag("--json", peaksOptions.Json, "Print the waveform-data JSON (version 2)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -84,5 +92,6 @@ int main(int argc, char** argv) {
     if (mix->parsed()) return CommandJoin(a, b, out, true, common);
     if (segment->parsed()) return CommandSegmentCut(segmentCut, common);
     if (silences->parsed()) return CommandSilences(file, threshold, minLength, json);
+    if (peaks->parsed()) return CommandPeaks(file, peaksOptions);
     return 2;
 }

@@ -14,6 +14,7 @@
 #include "MediaFiles.h"
 #include "app/About.h"
 #include "controls/LinkLabel.h"
+#include "controls/Waveform.h"
 #include "edit/Global.h"
 #include "edit/MediaPlayer.h"
 #include "tools/Joiner.h"
@@ -54,7 +55,8 @@ void MainWindowTest::looksAsDesigned() {
     QVERIFY(QTest::qWaitForWindowExposed(&frmMain));
 
     QCOMPARE(frmMain.windowTitle(), QStringLiteral("Orvane Sundral"));
-    QCOMPARE(frmMain.size(), QSize(513, 313));
+    // The design's 513 x 313, grown by the waveform above the track bar.
+    QCOMPARE(frmMain.size(), QSize(513, 313 + frmMain.wfAudio->height() + 6));
     QCOMPARE(frmMain.minimumSize(), frmMain.maximumSize());
     const Qt::WindowFlags flags = frmMain.windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);

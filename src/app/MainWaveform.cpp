@@ -1,0 +1,88 @@
+// The main window's waveform: placed between the banner's row of file controls and the track
+// bar (the window grows by its height), and kept in step with the track bar.
+//
+// The track bar's thumbs are the selection; the waveform shows it in frames. A drag on the
+// waveform moves the thumbs to the nearest half-second steps, and the thumbs' change event
+// brings the snapped selection back to the waveform, so both always show the same stretch.
+// The play cursor follows the track bar's play line; the opened file is the one in eOpenFile.
+#include <algorithm>
+
+#include <QLineEdit>
+#include <QTimer>
+
+#include "app/Main.h"
+#include "controls/TrackBar2.h"
+#include "controls/Waveform.h"
+#include "edit/WaveformGeometry.h"
+#include "platform/qt/FormBuilder.h"
+
+namespace sundral {
+namespace {
+
+constexpr int kWaveformTop = 92;
+constexpr int kWaveformHeight = 150;
+constexpr int kWaveformGap = 6;
+
+// The half-second step nearest to frame Sample.
+int SampleToStep(int64_t Sample, uint32_t Rate) {
+    const int64_t ms = SampleToMs(Sample, Rate);
+    return int((ms + kStepMs / 2) / kStepMs);
+}
+
+} // namespace
+
+void TfrmMain::CreateWaveform() {
+    // Everything from the track bar down moves down by the waveform's height.
+    const int grow = kWaveformHeight + kWaveformGap;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow() && child->y() >= kWaveformTop)
+            child->move(child->x(), child->y() + grow);
+    }
+    setFixedSize(width(), height() + grow);
+    wfAudio = Named(new TWaveform(this), "wfAudio");
+    wfAudio->setGeometry(tbAudio->x(), kWaveformTop, tbAudio->width(), kWaveformHeight);
+
+    auto followTrackBar = [this] {
+        const uint32_t rate = wfAudio->SampleRate();
+        if (rate == 0 || eOpenFile->text().isEmpty()) {
+            wfAudio->SetSelection(0, 0);
+            return;
+        }
+        wfAudio->SetSelection(MsToSample(int64_t(tbAudio->PositionL()) * kStepMs, rate),
+                              MsToSample(int64_t(tbAudio->PositionU()) * kStepMs, rate));
+    };
+    // The thumbs' change event keeps its handler and tells the waveform afterwards.
+    auto previous = tbAudio->OnChange;
+    tbAudio->OnChange = [previous, followTrackBar](TTrackBar2* Sender) {
+        if (previous) previous(Sender);
+        followTrackBar();
+    };
+    connect(wfAudio, &TWaveform::SoundChanged, this, followTrackBar);
+    connect(wfAudio, &TWaveform::SelectionChanged, this, [this](qint64 Start, qint64 End) {
+        const uint32_t rate = wfAudio->SampleRate();
+        if (rate == 0) return;
+        const int lower = SampleToStep(Start, rate);
+        const int upper = std::max(SampleToStep(End, rate), lower + 1);
+        // The thumbs keep their order while they move: the one moving away goes first.
+        if (lower > tbAudio->PositionU()) {
+            tbAudio->SetPositionU(upper);
+            tbAudio->SetPositionL(lower);
+        } else {
+            tbAudio->SetPositionL(lower);
+            tbAudio->SetPositionU(upper);
+        }
+    });
+    // Opening sets the thumbs after the name, and a selection that was already whole raises
+    // no change event: the waveform reads them once the opening is over.
+    connect(eOpenFile, &QLineEdit::textChanged, this, [this, followTrackBar](const QString& Name) {
+        wfAudio->SetFileName(Name.toStdString());
+        QTimer::singleShot(0, wfAudio, followTrackBar);
+    });
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        const uint32_t rate = wfAudio->SampleRate();
+        const int line = tbAudio->LinePosition();
+        if (rate != 0 && line > 0) wfAudio->SetCursor(MsToSample(int64_t(line) * kStepMs, rate));
+    });
+}
+
+} // namespace sundral
