@@ -13,6 +13,7 @@
 #include "app/Main.h"
 #include "controls/TrackBar2.h"
 #include "controls/Waveform.h"
+#include "edit/CutSetup.h"
 #include "edit/WaveformGeometry.h"
 #include "platform/qt/FormBuilder.h"
 
@@ -48,8 +49,11 @@ void TfrmMain::CreateWaveform() {
             wfAudio->SetSelection(0, 0);
             return;
         }
-        wfAudio->SetSelection(MsToSample(int64_t(tbAudio->PositionL()) * kStepMs, rate),
-                              MsToSample(int64_t(tbAudio->PositionU()) * kStepMs, rate));
+        // The thumbs stand for the samples a cut takes (the end thumb for the file's end).
+        const int32_t max = tbAudio->Max();
+        const int64_t total = wfAudio->TotalSamples();
+        wfAudio->SetSelection(StepToSample(tbAudio->PositionL(), max, total, rate),
+                              StepToSample(tbAudio->PositionU(), max, total, rate));
     };
     // The thumbs' change event keeps its handler and tells the waveform afterwards.
     auto previous = tbAudio->OnChange;
