@@ -238,7 +238,7 @@ std::vector<int16_t> FfmpegSamples(const fs::path& File, uint32_t Channels) {
         RunCommand("ffmpeg -v quiet -i " + ShellQuote(File.string()) + " -map 0:a:0 -ac " +
                    std::to_string(Channels) + " -f s16le - 2>/dev/null");
     std::vector<int16_t> samples(r.Output.size() / 2);
-    std::memcpy(samples.data(), r.Output.data(), samples.size() * 2);
+    if (!samples.empty()) std::memcpy(samples.data(), r.Output.data(), samples.size() * 2);
     return samples;
 }
 
