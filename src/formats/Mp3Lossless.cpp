@@ -262,6 +262,13 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
     const int64_t first = Start + FInfo.StartSkip, last = End - 1 + FInfo.StartSkip;
     const int64_t heard = first / spf, lastFrame = last / spf;
     const int64_t front = FInfo.First.Version == TMpegVersion::mvMpeg1 ? 1 : 2;
+    // A last frame cut short by the end of the audio decodes with what it has; copied, it
+    // would end the new file short too, or take in what follows it.
+    int64_t lastAt = 0;
+    TMp3Header lastHeader;
+    if (FIndex.Frame(uint64_t(lastFrame), lastAt, lastHeader) &&
+        lastAt + int64_t(lastHeader.FrameBytes) > FInfo.AudioEnd)
+        return Outcome(TCutStatus::csUnsuitable, "the last frame is cut short");
 
     TPlan plan;
     plan.CopyTo = uint64_t(lastFrame);

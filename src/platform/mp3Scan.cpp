@@ -148,19 +148,35 @@ bool TMp3FrameIndex::ReadWord(int64_t Offset, uint32_t& Word) {
     return true;
 }
 
-bool TMp3FrameIndex::HeaderAt(int64_t Offset, TMp3Header& Header) {
+namespace {
+
+// Bytes of a frame that tell how it is coded: header, CRC and layer III side information.
+uint32_t CodingBytes(const TMp3Header& Header) {
+    // Layers I and II spread their allocation over the frame: only a whole frame will do.
+    if (Header.Layer != 3) return Header.FrameBytes;
+    const bool mpeg1 = Header.Version == TMpegVersion::mvMpeg1;
+    const uint32_t side =
+        mpeg1 ? (Header.Channels == 1 ? 17 : 32) : (Header.Channels == 1 ? 9 : 17);
+    return std::min(Header.FrameBytes, 4 + (Header.Protected ? 2u : 0u) + side);
+}
+
+} // namespace
+
+bool TMp3FrameIndex::HeaderAt(int64_t Offset, TMp3Header& Header, bool Whole) {
     uint32_t word = 0;
     TMp3Header h;
     if (!ReadWord(Offset, word) || !ParseMp3Header(word, h)) return false;
     if (FHaveStream && !SameStream(h, FStream)) return false;
-    // A frame cut short by the end of the audio does not decode.
-    if (Offset + int64_t(h.FrameBytes) > FAudioEnd) return false;
+    // A frame cut short by the end of the audio still decodes when its header and side
+    // information are there; only a frame that follows the previous one is taken so.
+    const uint32_t needs = Whole ? h.FrameBytes : CodingBytes(h);
+    if (Offset + int64_t(needs) > FAudioEnd) return false;
     Header = h;
     return true;
 }
 
 bool TMp3FrameIndex::FindFrom(int64_t Offset, int64_t& Found, TMp3Header& Header, bool Strict) {
-    if (!Strict && HeaderAt(Offset, Header)) {
+    if (!Strict && HeaderAt(Offset, Header, false)) {
         Found = Offset;
         return true;
     }
@@ -242,7 +258,7 @@ TMp3StreamInfo TMp3FrameIndex::Open() {
     uint32_t firstRate = 0;
     while (WalkOne()) {
         TMp3Header h;
-        HeaderAt(FOffsets.back(), h);
+        HeaderAt(FOffsets.back(), h, false);
         if (firstRate == 0) firstRate = h.BitRate;
         if (h.BitRate != firstRate) info.BitRatesDiffer = true;
         info.AudioBytes += h.FrameBytes;
@@ -297,7 +313,7 @@ bool TMp3FrameIndex::Frame(uint64_t Index, int64_t& Offset, TMp3Header& Header) 
     while (FOffsets.size() <= Index)
         if (!WalkOne()) return false;
     Offset = FOffsets[Index];
-    return HeaderAt(Offset, Header);
+    return HeaderAt(Offset, Header, false);
 }
 
 } // namespace sundral::mp3scan

@@ -116,8 +116,9 @@ public:
 
 private:
     bool ReadWord(int64_t Offset, uint32_t& Word);
-    // A header at Offset of the stream, whose frame fits before AudioEnd.
-    bool HeaderAt(int64_t Offset, TMp3Header& Header);
+    // A header at Offset of the stream, whose frame fits before AudioEnd (Whole), or of
+    // which at least the header and side information do (the last frame, cut short).
+    bool HeaderAt(int64_t Offset, TMp3Header& Header, bool Whole = true);
     // The next frame of the stream at or after Offset (resynchronising when needed).
     bool FindFrom(int64_t Offset, int64_t& Found, TMp3Header& Header, bool Strict);
     bool WalkOne();

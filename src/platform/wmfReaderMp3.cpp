@@ -85,10 +85,13 @@ public:
         int64_t offset = 0;
         mp3scan::TMp3Header h;
         if (!FIndex.Frame(FCursor, offset, h)) return false;
+        // The last frame may be cut short by the end of the audio: the decoder gets what
+        // there is (not the bytes of a tag that may follow) and takes the rest as silence.
+        const size_t have =
+            size_t(std::clamp<int64_t>(FInfo.AudioEnd - offset, 0, int64_t(h.FrameBytes)));
         av_packet_unref(Packet);
-        if (av_new_packet(Packet, int(h.FrameBytes)) < 0) return false;
-        const size_t got = FIo.ReadAt(offset, Packet->data, h.FrameBytes);
-        if (got < h.FrameBytes) return false;
+        if (av_new_packet(Packet, int(have)) < 0) return false;
+        if (FIo.ReadAt(offset, Packet->data, have) < have) return false;
         BlockStart = int64_t(FCursor) * FInfo.First.SamplesPerFrame;
         ++FCursor;
         return true;

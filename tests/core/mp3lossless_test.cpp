@@ -186,8 +186,9 @@ TEST_F(Mp3Lossless, TagCrcIsTheEncodersOwn) {
 }
 
 TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
-    // Layer II; a stream whose sample rate changes; bytes that are no MP3 at all. A stream
-    // cut short of what its tag says is measured by its frames, so it is still copied.
+    // Layer II; a stream whose sample rate changes; a last frame cut short; bytes that are no
+    // MP3 at all. A stream cut short of what its tag says is measured by its frames, so it is
+    // still copied.
     const auto mp2 = Dir->File("layer2.mp3");
     ASSERT_TRUE(MakeMediaFile(mp2, TestSignal(44100, 2, 2.0), "-c:a mp2 -b:a 192k -f mp2"));
     const auto a = Dir->File("a44.mp3"), b = Dir->File("b48.mp3");
@@ -200,6 +201,11 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
     std::vector<uint8_t> vbr = ReadFileBytes(Dir->File("vbr_xing.mp3"));
     vbr.resize(vbr.size() / 2);
     const auto truncated = Dir->WriteBytes("truncated.mp3", vbr);
+    // Its last frame cut short (the side information is there): decoded with what it has,
+    // but not copied.
+    std::vector<uint8_t> cbr = ReadFileBytes(Dir->File("cbr128_joint.mp3"));
+    cbr.resize(cbr.size() - 150);
+    const auto cutShort = Dir->WriteBytes("cut_short.mp3", cbr);
     std::vector<uint8_t> noise(20000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t((i * 7919u) >> 3);
     const auto garbage = Dir->WriteBytes("garbage.mp3", noise);
@@ -213,6 +219,7 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
         {mp2, "--from 0.5 --to 1.5", 0, "layer I and II"},
         {mixed, "--from 1 --to 3", 0, "sample rate changes"},
         {truncated, "--from 1 --to 5.5", 0, nullptr},
+        {cutShort, "--from 1", 0, "the last frame is cut short"},
         {garbage, "--from 0 --to 1", 1, "garbage.mp3"},
     };
     for (const auto& c : cases) {

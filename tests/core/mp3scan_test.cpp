@@ -193,6 +193,7 @@ TEST(Mp3Scan, WalksPastTagsJunkAndCutFrames) {
     const TBytes junk = {0x00, 0x55, 0xFF, 0xE0, 0x66, 0xFF}; // no valid header
     const TBytes frame = Frame(kCbr128);
     const TBytes cut(frame.begin(), frame.begin() + 200);
+    const TBytes cutHeader(frame.begin(), frame.begin() + 20);
 
     struct {
         const char* Name;
@@ -203,7 +204,11 @@ TEST(Mp3Scan, WalksPastTagsJunkAndCutFrames) {
         {"tags_around", Join({id3v2, Repeat(Frame(kCbr128), 5), ape, id3v1}), 5, false},
         {"junk_between", Join({Repeat(Frame(kCbr128), 3), junk, Repeat(Frame(kCbr128), 4)}), 7,
          false},
-        {"cut_last", Join({Repeat(Frame(kCbr128), 4), cut}), 4, false},
+        // A last frame cut short still decodes while its header and side information
+        // are there; cut inside them it is no frame.
+        {"cut_last", Join({Repeat(Frame(kCbr128), 4), cut}), 5, false},
+        {"cut_last_before_tags", Join({Repeat(Frame(kCbr128), 4), cut, ape, id3v1}), 5, false},
+        {"cut_in_side_info", Join({Repeat(Frame(kCbr128), 4), cutHeader}), 4, false},
         {"mixed_rates", Join({Frame(kCbr128), Frame(kCbr160), Frame(kCbr128)}), 3, true},
         {"other_stream_ends", Join({Repeat(Frame(kCbr128), 3), Repeat(Frame(kMono22k), 3)}), 3,
          false},
