@@ -184,6 +184,9 @@ int64_t TMciMediaDecoder::NextFrame() const {
 }
 void TMciMediaDecoder::SetInterrupt(const std::atomic<bool>* Flag) {
     FImpl->Stream->SetInterrupt(Flag);
+    // The reader decodes ahead on a thread of its own, which may still hold the old flag: a
+    // seek to where delivery stands joins that thread, so the flag's owner may go after this.
+    if (!Flag) Seek(FImpl->Next);
 }
 
 bool TMciMediaDecoder::Seek(int64_t Frame) {
