@@ -92,10 +92,7 @@ std::vector<TSilentStretch> FindSilences(TAuInput& Source, const TSilenceOptions
                                "-bit samples");
         const uint32_t channels = Source.Channels();
         TSilenceDetector detector(Source.SampleRate(), channels, Options);
-        const size_t frameBytes = size_t(bits / 8) * channels;
-        // The source's bytes are gathered here: its buffer need not be aligned for the
-        // conversion, and a block may end inside a frame whose rest comes with the next.
-        std::vector<uint8_t> pending;
+        TWholeFrames gather(size_t(bits / 8) * channels);
         std::vector<float> samples;
         constexpr uint32_t kBlock = 1 << 16;
         for (;;) {
@@ -103,12 +100,11 @@ std::vector<TSilentStretch> FindSilences(TAuInput& Source, const TSilenceOptions
             uint32_t bytes = kBlock;
             Source.GetData(data, bytes);
             if (bytes == 0) break;
-            pending.insert(pending.end(), data, data + bytes);
-            const size_t frames = pending.size() / frameBytes;
+            const uint8_t* whole = nullptr;
+            const size_t frames = gather.Take(data, bytes, whole);
             samples.resize(frames * channels);
-            ToFloat(pending.data(), samples.size(), bits, samples.data());
+            ToFloat(whole, samples.size(), bits, samples.data());
             detector.Feed(samples.data(), frames);
-            pending.erase(pending.begin(), pending.begin() + ptrdiff_t(frames * frameBytes));
         }
         Source.Flush();
         return detector.Finish();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/AuClassesFile.h"
+#include "audio/AuProcs.h"
 #include "edit/Designs.h"
 #include "edit/PeakCache.h"
 #include "platform/AuException.h"
@@ -90,9 +91,7 @@ TPeakData ComputePeaks(TAuInput& Source, int64_t SamplesPerPixel, bool Merged,
                                "-bit samples");
         const uint32_t channels = Source.Channels();
         TPeakBuilder builder(Source.SampleRate(), channels, SamplesPerPixel, Merged);
-        const size_t frameBytes = size_t(bits / 8) * channels;
-        // A block may end inside a frame; its rest comes with the next one.
-        std::vector<uint8_t> pending;
+        TWholeFrames gather(size_t(bits / 8) * channels);
         std::vector<int16_t> samples;
         constexpr uint32_t kBlock = 1 << 17;
         for (;;) {
@@ -100,19 +99,11 @@ TPeakData ComputePeaks(TAuInput& Source, int64_t SamplesPerPixel, bool Merged,
             uint32_t bytes = kBlock;
             Source.GetData(data, bytes);
             if (bytes == 0) break;
-            const uint8_t* whole = data;
-            size_t count = bytes;
-            if (!pending.empty() || bytes % frameBytes != 0) {
-                pending.insert(pending.end(), data, data + bytes);
-                whole = pending.data();
-                count = pending.size();
-            }
-            const size_t frames = count / frameBytes;
+            const uint8_t* whole = nullptr;
+            const size_t frames = gather.Take(data, bytes, whole);
             samples.resize(frames * channels);
             PcmTo16(whole, samples.size(), bits, samples.data());
             builder.Feed(samples.data(), frames);
-            if (whole == pending.data())
-                pending.erase(pending.begin(), pending.begin() + ptrdiff_t(frames * frameBytes));
             if (Progress && !Progress(builder.Peaks())) break;
         }
         Source.Flush();
