@@ -269,13 +269,4 @@ void FloatToInt32InPlace(void* Buf, uint32_t Bytes) {
     }
 }
 
-size_t TWholeFrames::Take(const uint8_t* Block, size_t Bytes, const uint8_t*& Data) {
-    FPending.erase(FPending.begin(), FPending.begin() + ptrdiff_t(FUsed));
-    FPending.insert(FPending.end(), Block, Block + Bytes);
-    const size_t frames = FPending.size() / FFrameBytes;
-    FUsed = frames * FFrameBytes;
-    Data = FPending.data();
-    return frames;
-}
-
 } // namespace sundral

@@ -13,8 +13,8 @@
 // except in the in-place converters, which work on one buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "platform/Guid.h"
 
@@ -47,21 +47,5 @@ void Int32ToFloat(const int32_t* Src, float* Dst, std::size_t Count);
 // floor(v * 2147483647.0) in extended precision. Buf needs no particular alignment.
 void DoubleToInt32InPlace(void* Buf, uint32_t Bytes);
 void FloatToInt32InPlace(void* Buf, uint32_t Bytes);
-
-// Gathers a source's blocks into whole frames: a block may end inside a frame, whose rest
-// comes with the next block. The frames handed out lie in a buffer of its own, aligned for
-// any sample type.
-class TWholeFrames {
-public:
-    explicit TWholeFrames(size_t FrameBytes) : FFrameBytes(FrameBytes) {}
-    // Takes one block; Data then points at the whole frames on hand, valid until the next
-    // call, and their count is returned. The bytes of a frame cut short wait for the next one.
-    size_t Take(const uint8_t* Block, size_t Bytes, const uint8_t*& Data);
-
-private:
-    size_t FFrameBytes;
-    std::vector<uint8_t> FPending;
-    size_t FUsed = 0; // bytes handed out by the last call
-};
 
 } // namespace sundral

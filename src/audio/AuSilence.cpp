@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
+#include "audio/AuFrames.h"
 #include "audio/AuProcs.h"
 
 namespace sundral {
@@ -84,34 +86,23 @@ void ToFloat(const uint8_t* Data, size_t Samples, uint32_t Bits, float* Out) {
 } // namespace
 
 std::vector<TSilentStretch> FindSilences(TAuInput& Source, const TSilenceOptions& Options) {
-    Source.Init();
-    try {
-        const uint32_t bits = Source.BitsPerSample();
-        if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            throw EAuException("Silence detection cannot read " + std::to_string(bits) +
-                               "-bit samples");
-        const uint32_t channels = Source.Channels();
-        TSilenceDetector detector(Source.SampleRate(), channels, Options);
-        TWholeFrames gather(size_t(bits / 8) * channels);
-        std::vector<float> samples;
-        constexpr uint32_t kBlock = 1 << 16;
-        for (;;) {
-            const uint8_t* data = nullptr;
-            uint32_t bytes = kBlock;
-            Source.GetData(data, bytes);
-            if (bytes == 0) break;
-            const uint8_t* whole = nullptr;
-            const size_t frames = gather.Take(data, bytes, whole);
-            samples.resize(frames * channels);
-            ToFloat(whole, samples.size(), bits, samples.data());
-            detector.Feed(samples.data(), frames);
-        }
-        Source.Flush();
-        return detector.Finish();
-    } catch (...) {
-        Source.Flush();
-        throw;
-    }
+    std::optional<TSilenceDetector> detector;
+    uint32_t bits = 0, channels = 0;
+    std::vector<float> samples;
+    ReadWholeFrames(
+        Source, "Silence detection", 1 << 16,
+        [&](uint32_t Bits, uint32_t Channels) {
+            bits = Bits;
+            channels = Channels;
+            detector.emplace(Source.SampleRate(), Channels, Options);
+        },
+        [&](const uint8_t* Data, size_t Frames) {
+            samples.resize(Frames * channels);
+            ToFloat(Data, samples.size(), bits, samples.data());
+            detector->Feed(samples.data(), Frames);
+            return true;
+        });
+    return detector->Finish();
 }
 
 } // namespace sundral

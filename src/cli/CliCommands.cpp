@@ -60,10 +60,9 @@ int RunAndCommit(TAuOutput& Writer, TPendingOutput& Output, const std::string& O
 int CommandInfo(const std::string& File, bool Json) {
     try {
         TComponent owner(nullptr);
-        TAuFileIn* reader = NewReader(SoundKindOf(File), &owner);
-        reader->SetFileName(File);
         std::string message;
-        if (!CheckReadable(*reader, File, message)) return Fail(message);
+        TAuFileIn* reader = OpenReadable(File, &owner, message);
+        if (!reader) return Fail(message);
         uint32_t rate = reader->SampleRate();
         int64_t frames = reader->TotalSamples();
         if (frames < 0) frames = 0;

@@ -39,6 +39,12 @@ bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Mess
     return true;
 }
 
+TAuFileIn* OpenReadable(const std::string& File, TComponent* Owner, std::string& Message) {
+    TAuFileIn* reader = NewReader(SoundKindOf(File), Owner);
+    reader->SetFileName(File);
+    return CheckReadable(*reader, File, Message) ? reader : nullptr;
+}
+
 TMediaFacts ReadMediaFacts(TAuFileIn& Reader) {
     TMediaFacts facts;
     auto* media = dynamic_cast<TWMIn*>(&Reader);

@@ -23,6 +23,9 @@ void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir);
 
 // Opens the reader and checks that it holds audio it can deliver; the message says why not.
 bool CheckReadable(TAuFileIn& Reader, const std::string& Path, std::string& Message);
+// A reader of File's type owned by Owner, opened and checked as CheckReadable does; null,
+// with the message, when it cannot deliver audio. Raises EAuException for an unknown type.
+TAuFileIn* OpenReadable(const std::string& File, TComponent* Owner, std::string& Message);
 
 // What `info` tells beyond the PCM format: for MP3 and WMA the stream's nominal bit rate,
 // VBR and protection, and the reader's non-empty tag fields (lower-case names, UTF-8 text,

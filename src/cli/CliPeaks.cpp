@@ -22,10 +22,9 @@ int CommandPeaks(const std::string& File, const TPeaksOptions& Options) {
         return Usage("--channels is merged or all");
     try {
         TComponent owner(nullptr);
-        TAuFileIn* reader = NewReader(SoundKindOf(File), &owner);
-        reader->SetFileName(File);
         std::string message;
-        if (!CheckReadable(*reader, File, message)) return Fail(message);
+        TAuFileIn* reader = OpenReadable(File, &owner, message);
+        if (!reader) return Fail(message);
         const uint32_t rate = reader->SampleRate();
         int64_t samplesPerPixel = 256;
         if (Options.Width) {

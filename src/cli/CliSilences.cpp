@@ -35,10 +35,9 @@ int CommandSilences(const std::string& File, double ThresholdDb, double MinLengt
         return Usage("--min-length must be zero or more seconds");
     try {
         TComponent owner(nullptr);
-        TAuFileIn* reader = NewReader(SoundKindOf(File), &owner);
-        reader->SetFileName(File);
         std::string message;
-        if (!CheckReadable(*reader, File, message)) return Fail(message);
+        TAuFileIn* reader = OpenReadable(File, &owner, message);
+        if (!reader) return Fail(message);
         TSilenceOptions options;
         options.ThresholdDb = ThresholdDb;
         options.MinLengthSeconds = MinLength;

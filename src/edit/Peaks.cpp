@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "audio/AuClassesFile.h"
-#include "audio/AuProcs.h"
+#include "audio/AuFrames.h"
 #include "edit/Designs.h"
 #include "edit/PeakCache.h"
 #include "platform/AuException.h"
@@ -83,36 +84,24 @@ void PcmTo16(const uint8_t* Data, size_t Samples, uint32_t Bits, int16_t* Out) {
 
 TPeakData ComputePeaks(TAuInput& Source, int64_t SamplesPerPixel, bool Merged,
                        const TPeakProgress& Progress) {
-    Source.Init();
-    try {
-        const uint32_t bits = Source.BitsPerSample();
-        if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            throw EAuException("Peaks cannot be read from " + std::to_string(bits) +
-                               "-bit samples");
-        const uint32_t channels = Source.Channels();
-        TPeakBuilder builder(Source.SampleRate(), channels, SamplesPerPixel, Merged);
-        TWholeFrames gather(size_t(bits / 8) * channels);
-        std::vector<int16_t> samples;
-        constexpr uint32_t kBlock = 1 << 17;
-        for (;;) {
-            const uint8_t* data = nullptr;
-            uint32_t bytes = kBlock;
-            Source.GetData(data, bytes);
-            if (bytes == 0) break;
-            const uint8_t* whole = nullptr;
-            const size_t frames = gather.Take(data, bytes, whole);
-            samples.resize(frames * channels);
-            PcmTo16(whole, samples.size(), bits, samples.data());
-            builder.Feed(samples.data(), frames);
-            if (Progress && !Progress(builder.Peaks())) break;
-        }
-        Source.Flush();
-        builder.Finish();
-        return std::move(builder.Peaks());
-    } catch (...) {
-        Source.Flush();
-        throw;
-    }
+    std::optional<TPeakBuilder> builder;
+    uint32_t bits = 0, channels = 0;
+    std::vector<int16_t> samples;
+    ReadWholeFrames(
+        Source, "Peaks", 1 << 17,
+        [&](uint32_t Bits, uint32_t Channels) {
+            bits = Bits;
+            channels = Channels;
+            builder.emplace(Source.SampleRate(), Channels, SamplesPerPixel, Merged);
+        },
+        [&](const uint8_t* Data, size_t Frames) {
+            samples.resize(Frames * channels);
+            PcmTo16(Data, samples.size(), bits, samples.data());
+            builder->Feed(samples.data(), Frames);
+            return !Progress || Progress(builder->Peaks());
+        });
+    builder->Finish();
+    return std::move(builder->Peaks());
 }
 
 TPeakJob::TPeakJob(const std::string& FileName, int64_t SamplesPerPixel, bool UseCache)
