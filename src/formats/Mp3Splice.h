@@ -1,0 +1,46 @@
+// Joining stretches of MP3 files without re-encoding them: the frames inside each stretch are
+// copied byte for byte (as CutMp3 does), and only the few frames around each junction, where
+// two stretches meet at arbitrary samples, are decoded, spliced at the exact samples and
+// encoded again with the source's settings. The written file decodes to exactly the samples
+// of the stretches, one after another; away from the junctions' frames they equal the
+// sources' own decode.
+//
+// All stretches must share MPEG version, layer, sample rate and channel count; otherwise
+// (and for free format or layers I and II) the result is csUnsuitable with the reason, and
+// the caller re-encodes.
+//
+// Threading: one call per thread; it opens its own files. OnProgress is called on the
+// calling thread; Stop may be set from any thread. Ownership: none kept.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "formats/Mp3Lossless.h"
+
+namespace sundral::mp3lossless {
+
+// Samples [Start, End) of File, numbered as a decoder delivers them; End -1 means the end.
+struct TMp3Stretch {
+    std::string File;
+    int64_t Start = 0;
+    int64_t End = -1;
+};
+
+struct TSpliceControl {
+    // The share done, 0 to 100, now and then.
+    std::function<void(int32_t Percent)> OnProgress;
+    // Polled between frames; a stopped splice removes what it wrote and returns csFailed
+    // with the message "Stopped".
+    const std::atomic<bool>* Stop = nullptr;
+};
+
+// Writes the stretches one after another to Out. The tags (ID3v2 in front, APE and ID3v1 at
+// the end) are the first stretch's file's.
+TCutResult SpliceMp3(const std::vector<TMp3Stretch>& Stretches, const std::string& Out,
+                     const TSpliceControl& Control = {});
+
+} // namespace sundral::mp3lossless
