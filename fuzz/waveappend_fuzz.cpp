@@ -15,16 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     file.Write(Data, static_cast<int64_t>(Size));
     const int64_t size = file.Size();
     const TWaveAppendInfo info = WaveAppendScan(file);
-    const bool sound = WaveAppendLayoutSound(info, size);
+    const char* why = nullptr;
+    const int64_t audioEnd = WaveAppendAudioEnd(info, size, &why);
+    const bool sound = audioEnd >= 0;
+    // A refusal always says why; an accepted layout has no reason.
+    if (sound == (why != nullptr)) std::abort();
     if (info.WavType == TWavType::wtUnsupported) {
-        if (sound) std::abort();
+        if (sound || info.Why == nullptr) std::abort();
         return 0;
     }
     if (info.WavType != TWavType::wtPCM && info.WavType != TWavType::wtDVIADPCM) std::abort();
-    // Every field the writer would patch lies inside the header area and the file, in order.
-    const int64_t area = std::min<int64_t>(size, kAppendHeaderArea);
+    // Every field the writer would patch lies inside the file, in order.
     if (info.RiffSizeOffset < 4 || info.RiffSizeOffset + 4 > info.DataSizeOffset) std::abort();
-    if (info.DataSizeOffset + 4 != info.DataStart || info.DataStart > area) std::abort();
+    if (info.DataSizeOffset + 4 != info.DataStart || info.DataStart > size) std::abort();
     if (info.WavType == TWavType::wtDVIADPCM &&
         (info.FactOffset <= info.RiffSizeOffset || info.FactOffset + 4 > info.DataSizeOffset))
         std::abort();
@@ -37,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (info.Ds64Offset >= 0 && info.Ds64Offset + 8 + 28 > info.DataSizeOffset) std::abort();
     if (info.FactOffset >= 0 && GetU32(Data + info.FactOffset) != info.FactValue) std::abort();
     if (sound) {
-        const int64_t present = size - info.DataStart;
-        if (info.BlockAlign == 0 || present % info.BlockAlign != 0) std::abort();
+        const int64_t audio = audioEnd - info.DataStart;
+        if (info.BlockAlign == 0 || audio % info.BlockAlign != 0 || audioEnd > size) std::abort();
         if (info.WavType == TWavType::wtDVIADPCM &&
             !ImaBlockSizeFits(info.BlockAlign, info.Channels))
             std::abort();

@@ -77,12 +77,23 @@ std::string ParseFmt(const uint8_t* Body, uint32_t Size, TByteOrder Order, TWave
         Format.WavType = TypeOfTag(Format.FormatTag);
         if (Format.WavType == TWavType::wtUnsupported) return TagRefusal(Format.FormatTag);
     }
-    const TWavType t = Format.WavType;
-    // Compressed big-endian files are not met in practice; their block layouts are
-    // defined little-endian only.
-    if (Order.Big &&
-        (t == TWavType::wtDVIADPCM || t == TWavType::wtMSADPCM || t == TWavType::wtACM))
-        return Text("big-endian %s is not supported", WavTypeName(t));
+    // In a big-endian file only the fields are big-endian: ADPCM blocks are byte streams
+    // laid out as in any other file (block heads little-endian, codes low nibble first).
+    // Other compressed types have no such agreed layout.
+    if (Order.Big && Format.WavType == TWavType::wtACM)
+        return Text("big-endian %s is not supported", WavTypeName(Format.WavType));
+    // A float format that gives no sample width takes it, as other readers do, from the
+    // extensible format's valid bits, or else from a block align of 4 or 8 bytes a sample.
+    if ((Format.WavType == TWavType::wtIEEEFloat || Format.WavType == TWavType::wtExtIEEEFloat) &&
+        Format.BitsPerSample == 0 && Format.Channels != 0) {
+        const uint32_t valid =
+            Format.FormatTag == WAVE_FORMAT_EXTENSIBLE ? Order.U16(Body + 18) : 0;
+        if (valid == 32 || valid == 64)
+            Format.BitsPerSample = uint16_t(valid);
+        else if (Format.BlockAlign == 4u * Format.Channels ||
+                 Format.BlockAlign == 8u * Format.Channels)
+            Format.BitsPerSample = uint16_t(Format.BlockAlign / Format.Channels * 8);
+    }
     if (Format.WavType == TWavType::wtDVIADPCM || Format.WavType == TWavType::wtMSADPCM) {
         if (Size < 20) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);
         Format.SamplesPerBlock = Order.U16(Body + 18);

@@ -20,7 +20,7 @@ constexpr uint32_t kPcmStep = 16384;
 
 constexpr const char* kErrWrite = "Error writing wave file";
 constexpr const char* kErrTooLarge = "Wave file would exceed 4 GB";
-constexpr const char* kErrAppendFile = "Cannot append data to this .wav file.";
+constexpr const char* kErrAppendFile = "Cannot append data to this .wav file: ";
 constexpr const char* kErrAppendFormat = "Cannot append data in different audio format.";
 constexpr const char* kErrImaBits = "Cannot encode 8 bit sound into ADPCM.";
 constexpr const char* kErrImaChannels = "Cannot encode more than 2 channels into ADPCM.";
@@ -100,8 +100,9 @@ void TWaveOut::Prepare() {
     if (existing) {
         const int64_t size = FStream->Size();
         TWaveAppendInfo info = WaveAppendScan(*FStream);
-        const int64_t audioEnd = WaveAppendAudioEnd(info, size);
-        if (audioEnd < 0) throw EAuException(kErrAppendFile);
+        const char* why = nullptr;
+        const int64_t audioEnd = WaveAppendAudioEnd(info, size, &why);
+        if (audioEnd < 0) throw EAuException(std::string(kErrAppendFile) + why + ".");
         PrepareAppend(info, audioEnd);
     } else {
         PrepareNewFile();

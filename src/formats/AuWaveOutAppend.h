@@ -1,12 +1,13 @@
 // Finding where an existing WAV file keeps its format and sizes, so that the writer can add
 // audio at its end and fix the sizes afterwards.
 //
-// The scan walks the first 4096 bytes of the stream (the header area: everything up to the
-// first audio byte must lie there) with the RIFF chunk walker: "RIFF" and "WAVE" may follow
-// other bytes, codes match in either letter case, bodies are skipped by their declared size
-// and pad byte. It wants "fmt " (format tag 1 or 17 only), for IMA a "fact" chunk, then
+// The scan walks the stream with the RIFF chunk walker, as far as the audio lies, however
+// large the chunks before it: "RIFF" and "WAVE" may follow other bytes (within the reader's
+// search limit), codes match in either letter case, bodies are skipped by their declared
+// size and pad byte. It wants "fmt " (format tag 1 or 17 only), for IMA a "fact" chunk, then
 // "data"; other chunks around them are passed. Big-endian files are not appended to; RF64
-// files are, with the sizes their "ds64" chunk holds.
+// files are, with the sizes their "ds64" chunk holds. Where a file cannot be appended to,
+// Why says why, in words that follow "Cannot append data to this .wav file: ".
 //
 // Every offset and size comes from the file and is checked against the bytes actually read
 // before it is used. Pure functions over a stream; the caller owns the stream. Any thread.
@@ -18,8 +19,6 @@
 #include "platform/Streams.h"
 
 namespace sundral {
-
-constexpr int64_t kAppendHeaderArea = 4096;
 
 struct TWaveAppendInfo {
     TWavType WavType = TWavType::wtUnsupported; // wtPCM, wtDVIADPCM, or wtUnsupported
@@ -37,7 +36,8 @@ struct TWaveAppendInfo {
     int64_t FactOffset = -1; // IMA only: where the "fact" value lies
     int64_t DataSize = 0;    // as the data chunk (or "ds64") declares it
     int64_t DataSizeOffset = 0;
-    int64_t DataStart = 0; // offset of the first audio byte
+    int64_t DataStart = 0;     // offset of the first audio byte
+    const char* Why = nullptr; // wtUnsupported: why the file cannot be appended to
 };
 
 // Scans the stream from offset 0. The stream position is left undefined.
@@ -53,7 +53,9 @@ TWaveAppendInfo WaveAppendScan(TStream& Stream);
 //  - the format must be one the writer produces: PCM frames of whole bytes (block align =
 //    channels x bits / 8), or IMA with 4 bits, 1 or 2 channels, a block align the layout
 //    fits and, when present, the matching samples-per-block field.
-int64_t WaveAppendAudioEnd(const TWaveAppendInfo& Info, int64_t StreamSize);
+// Why, when given, receives the reason for -1 (nullptr otherwise).
+int64_t WaveAppendAudioEnd(const TWaveAppendInfo& Info, int64_t StreamSize,
+                           const char** Why = nullptr);
 inline bool WaveAppendLayoutSound(const TWaveAppendInfo& Info, int64_t StreamSize) {
     return WaveAppendAudioEnd(Info, StreamSize) >= 0;
 }

@@ -190,7 +190,6 @@ TEST(WaveOutAppend, RefusalsLeaveTheFileUnchanged) {
         EXPECT_FALSE(Src.Busy());
     };
     const std::string format = "Cannot append data in different audio format.";
-    const std::string file = "Cannot append data to this .wav file.";
     TPcmPatternSource rate(22050, 2, 16, 100), mono(44100, 1, 16, 100), bits(44100, 2, 8, 100);
     expectRefused(pcm, rate, format);
     expectRefused(pcm, mono, format);
@@ -199,32 +198,102 @@ TEST(WaveOutAppend, RefusalsLeaveTheFileUnchanged) {
     expectRefused(ima, eightBit, "Cannot encode 8 bit sound into ADPCM.");
     expectRefused(ima, imaRate, format);
 
-    // Files whose layout would make appended audio unreadable or wrong.
+    // Files whose layout would make appended audio unreadable or wrong, each with its reason.
     struct TBad {
         const char* Name;
         std::vector<uint8_t> Bytes;
+        const char* Why;
     };
     std::vector<TBad> bad;
-    bad.push_back({"text.wav", {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e'}});
+    bad.push_back({"text.wav",
+                   {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e'},
+                   "no RIFF/WAVE header was found"});
     auto trailing = pcmBytes; // a chunk after the audio would become audio
     for (char c : std::string("LIST\4\0\0\0abcd")) trailing.push_back(uint8_t(c));
-    bad.push_back({"trailing.wav", trailing});
+    bad.push_back({"trailing.wav", trailing, "other chunks follow its audio"});
     auto torn = pcmBytes; // half a frame at the end: what follows would be out of step
     torn.resize(torn.size() - 2);
-    bad.push_back({"torn.wav", torn});
+    bad.push_back({"torn.wav", torn, "its audio ends inside a frame"});
     auto floatTag = pcmBytes;
     floatTag[20] = 3;
-    bad.push_back({"float.wav", floatTag});
-    auto deep = pcmBytes; // the data chunk lies past the 4096-byte header area
-    const uint32_t junk = 5000;
-    std::vector<uint8_t> chunk = {'j', 'u', 'n', 'k', uint8_t(junk), uint8_t(junk >> 8), 0, 0};
-    chunk.resize(chunk.size() + junk);
-    deep.insert(deep.begin() + 36, chunk.begin(), chunk.end());
-    bad.push_back({"deep.wav", deep});
+    bad.push_back({"float.wav", floatTag, "only plain PCM and IMA ADPCM files are appended to"});
+    auto big = pcmBytes; // sizes and samples would have to be written big-endian
+    std::copy_n("RIFX", 4, big.begin());
+    bad.push_back({"rifx.wav", big, "big-endian (RIFX) files are not appended to"});
+    auto imaNoFact = ReadFileBytes(ima); // the frame count would stay behind
+    std::copy_n("junk", 4, imaNoFact.begin() + std::ptrdiff_t(FindChunk(imaNoFact, "fact") - 8));
+    bad.push_back(
+        {"imanofact.wav", imaNoFact, "its IMA ADPCM audio has no \"fact\" chunk before it"});
     for (TBad& b : bad) {
         WriteFileBytes(dir.File(b.Name), b.Bytes);
-        TPcmPatternSource src(44100, 2, 16, 100);
-        expectRefused(dir.File(b.Name), src, file);
+        const uint16_t channels = b.Name == std::string("imanofact.wav") ? 1 : 2;
+        TPcmPatternSource src(44100, channels, 16, 100);
+        expectRefused(dir.File(b.Name), src,
+                      std::string("Cannot append data to this .wav file: ") + b.Why + ".");
+    }
+}
+
+// However large the chunks before the audio (here past the walker's first 64 KB), the audio
+// is added at the end; ffmpeg and sox read the old audio followed by the new.
+TEST(WaveOutAppend, LargeChunksBeforeTheAudioArePassed) {
+    if (!ToolAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    ScratchDir dir("waveappend");
+    struct TCase {
+        const char* What;
+        TWavType Type;
+        size_t Before, Between; // chunk bytes before "fmt " and between it and "data"
+    };
+    for (const TCase c : {TCase{"PCM, 5 KB before fmt", TWavType::wtPCM, 5000, 0},
+                          {"PCM, 70 KB before data", TWavType::wtPCM, 0, 70001},
+                          {"IMA, 5 KB + 70 KB", TWavType::wtDVIADPCM, 5000, 70000}}) {
+        SCOPED_TRACE(c.What);
+        const auto file = dir.File("deep.wav");
+        WriteNew(file, c.Type, 22050, 1, 16, 3000);
+        auto bytes = ReadFileBytes(file);
+        const std::vector<int16_t> firstDecoded = FfmpegDecodeS16(file);
+        auto insertAt = [&](size_t At, const char* Code, size_t Size) {
+            std::vector<uint8_t> chunk(Code, Code + 4);
+            for (int i = 0; i < 4; ++i) chunk.push_back(uint8_t(Size >> (8 * i)));
+            chunk.resize(chunk.size() + Size + (Size & 1), uint8_t(0x5A));
+            bytes.insert(bytes.begin() + std::ptrdiff_t(At), chunk.begin(), chunk.end());
+        };
+        if (c.Between) insertAt(FindChunk(bytes, "data") - 8, "bext", c.Between);
+        if (c.Before) insertAt(12, "JUNK", c.Before);
+        const uint32_t riff = uint32_t(bytes.size() - 8);
+        for (int i = 0; i < 4; ++i) bytes[4 + size_t(i)] = uint8_t(riff >> (8 * i));
+        WriteFileBytes(file, bytes);
+        ASSERT_EQ(FfmpegDecodeS16(file), firstDecoded) << "the test's file is sound";
+
+        TPcmPatternSource more(22050, 1, 16, 2000, 0.3);
+        ASSERT_EQ(Append(file, more, c.Type), "");
+        auto after = ReadFileBytes(file);
+        const size_t data = FindChunk(bytes, "data");
+        ASSERT_GT(after.size(), bytes.size());
+        if (c.Type == TWavType::wtDVIADPCM) {
+            // "fact" counts every frame of the old blocks, then the new ones.
+            const size_t fact = FindChunk(bytes, "fact");
+            const uint32_t spb = U16At(bytes, FindChunk(bytes, "fmt ") + 18);
+            EXPECT_EQ(U32At(after, fact), (3000 + spb - 1) / spb * spb + 2000);
+            std::copy_n(bytes.begin() + std::ptrdiff_t(fact), 4,
+                        after.begin() + std::ptrdiff_t(fact));
+        }
+        EXPECT_TRUE(std::equal(bytes.begin() + 8, bytes.begin() + std::ptrdiff_t(data - 4),
+                               after.begin() + 8))
+            << "every chunk before the audio is kept";
+        EXPECT_TRUE(std::equal(bytes.begin() + std::ptrdiff_t(data), bytes.end(),
+                               after.begin() + std::ptrdiff_t(data)))
+            << "the old audio is kept";
+        EXPECT_EQ(U32At(after, 4), after.size() - 8);
+        EXPECT_EQ(U32At(after, data - 4), after.size() - data);
+        const std::vector<int16_t> decoded = FfmpegDecodeS16(file);
+        ASSERT_GE(decoded.size(), firstDecoded.size() + 2000);
+        EXPECT_TRUE(std::equal(firstDecoded.begin(), firstDecoded.end(), decoded.begin()));
+        if (c.Type == TWavType::wtPCM) {
+            EXPECT_EQ(SoxFrames(file), 5000);
+            ASSERT_EQ(decoded.size(), 5000u);
+            for (int64_t i = 0; i < 2000; ++i)
+                ASSERT_EQ(decoded[size_t(3000 + i)], more.Sample16(i, 0)) << i;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "FileBytes.h"
 #include "PcmPatternSource.h"
+#include "RiffBytes.h"
 #include "RunSink.h"
 #include "ScratchDir.h"
 #include "WaveTools.h"
@@ -132,10 +133,14 @@ TEST(WaveRf64, AppendingKeepsOrMakesRf64WhereThereIsRoom) {
         int64_t AddFrames;
         const char* Message;
         bool Rf64;
+        size_t Between = 0; // bytes of a chunk put between "fmt " and "data"
     };
     for (const TCase c : {
              TCase{"to RF64", 20000, true, 5000, "", true},
+             {"to RF64 with 70 KB before the audio", 20000, true, 5000, "", true, 70001},
              {"RIFF with a JUNK chunk, pushed past", 10000, false, 10000, "", true},
+             {"RIFF with a JUNK chunk and 5 KB more, pushed past", 10000, false, 10000, "", true,
+              5001},
              {"RIFF with a JUNK chunk, staying below", 1000, false, 1000, "", false},
              {"RIFF without one, pushed past", 10000, true, 10000, kTooLarge, false},
          }) {
@@ -144,6 +149,22 @@ TEST(WaveRf64, AppendingKeepsOrMakesRf64WhereThereIsRoom) {
         TPcmPatternSource first(8000, 2, 16, c.FirstFrames);
         if (!c.FirstKnown) first.ReportedSize = -1;
         ASSERT_EQ(WriteRun(file, first, TWavType::wtPCM), "");
+        if (c.Between) {
+            // Another tool's chunk before the audio; the form's size grows by it.
+            auto bytes = ReadFileBytes(file);
+            const size_t data = FindChunk(bytes, "data") - 8;
+            std::vector<uint8_t> chunk = {'b', 'e', 'x', 't'};
+            for (int i = 0; i < 4; ++i) chunk.push_back(uint8_t(c.Between >> (8 * i)));
+            chunk.resize(chunk.size() + c.Between + (c.Between & 1), 0x33);
+            bytes.insert(bytes.begin() + std::ptrdiff_t(data), chunk.begin(), chunk.end());
+            const size_t sizeAt = Code(bytes, 0) == "RF64" ? 20 : 4;
+            const uint64_t riff =
+                (sizeAt == 20 ? U64At(bytes, 20) : U32At(bytes, 4)) + chunk.size();
+            for (size_t i = 0; i < (sizeAt == 20 ? 8u : 4u); ++i)
+                bytes[sizeAt + i] = uint8_t(riff >> (8 * i));
+            WriteFileBytes(file, bytes);
+            ASSERT_EQ(FfmpegDecodeS16(file), AsSamples(first.Data)) << "the test's file is sound";
+        }
         const auto before = ReadFileBytes(file);
         TPcmPatternSource more(8000, 2, 16, c.AddFrames, 0.25);
         EXPECT_EQ(WriteRun(file, more, TWavType::wtPCM, true), c.Message);
