@@ -82,17 +82,11 @@ std::string ParseFmt(const uint8_t* Body, uint32_t Size, TByteOrder Order, TWave
     // Other compressed types have no such agreed layout.
     if (Order.Big && Format.WavType == TWavType::wtACM)
         return Text("big-endian %s is not supported", WavTypeName(Format.WavType));
-    // A float format that gives no sample width takes it, as other readers do, from the
-    // extensible format's valid bits, or else from a block align of 4 or 8 bytes a sample.
-    if ((Format.WavType == TWavType::wtIEEEFloat || Format.WavType == TWavType::wtExtIEEEFloat) &&
-        Format.BitsPerSample == 0 && Format.Channels != 0) {
-        const uint32_t valid =
-            Format.FormatTag == WAVE_FORMAT_EXTENSIBLE ? Order.U16(Body + 18) : 0;
-        if (valid == 32 || valid == 64)
-            Format.BitsPerSample = uint16_t(valid);
-        else if (Format.BlockAlign == 4u * Format.Channels ||
-                 Format.BlockAlign == 8u * Format.Channels)
-            Format.BitsPerSample = uint16_t(Format.BlockAlign / Format.Channels * 8);
+    // An extensible float format that gives no sample width takes it, as ffmpeg does, from
+    // its valid bits (the plain float tag without a width stays refused, as there).
+    if (Format.WavType == TWavType::wtExtIEEEFloat && Format.BitsPerSample == 0) {
+        const uint16_t valid = Order.U16(Body + 18);
+        if (valid == 32 || valid == 64) Format.BitsPerSample = valid;
     }
     if (Format.WavType == TWavType::wtDVIADPCM || Format.WavType == TWavType::wtMSADPCM) {
         if (Size < 20) return Text("the ADPCM \"fmt \" chunk of %u bytes is too short", Size);

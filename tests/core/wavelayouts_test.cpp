@@ -206,7 +206,7 @@ TEST_F(WaveLayouts, EachLayoutReadsAsThePeersDecodeIt) {
                           AsRifx(ReadFileBytes(Adpcm("ima2.wav", "adpcm_ima_wav", 2))));
          },
          TWavType::wtDVIADPCM, true},
-        {"IEEE float without a sample width (ffmpeg takes single floats)",
+        {"extensible IEEE float without a sample width (ffmpeg takes its valid bits)",
          [&] {
              const fs::path made = Dir.File("f32.wav");
              Shell("ffmpeg -v error -y -f lavfi -i sine=f=500:d=0.3 -ac 2 -c:a pcm_f32le " +
@@ -260,14 +260,23 @@ TEST_F(WaveLayouts, EachLayoutReadsAsThePeersDecodeIt) {
     }
 }
 
-// What stays refused keeps saying why: MP3 in a big-endian file has no agreed layout.
-TEST_F(WaveLayouts, CompressedBigEndianOtherThanAdpcmIsRefusedWithAReason) {
+// What no peer reads stays refused and says why: MP3 in a big-endian file (no agreed
+// layout), and a plain float format without a sample width (ffmpeg has no codec for it).
+TEST_F(WaveLayouts, WhatNoPeerReadsStaysRefusedWithAReason) {
     TBytes fmt = FmtBody(WAVE_FORMAT_MPEGLAYER3, 1, 8000, 1, 0, {12, 0});
     fmt.resize(30);
     TBytes riff = RiffImage({{"fmt ", fmt}, {"fact", TBytes(4)}, {"data", TBytes(512)}});
-    const TOurs ours = ReadOurs(Write("rifx-mp3.wav", AsRifx(riff)));
-    EXPECT_FALSE(ours.Valid);
-    EXPECT_NE(ours.Reason.find("big-endian"), std::string::npos) << ours.Reason;
+    const TOurs mp3 = ReadOurs(Write("rifx-mp3.wav", AsRifx(riff)));
+    EXPECT_FALSE(mp3.Valid);
+    EXPECT_NE(mp3.Reason.find("big-endian"), std::string::npos) << mp3.Reason;
+
+    const fs::path widthless = Write(
+        "f32-plain-0bits.wav", RiffImage({{"fmt ", FmtBody(WAVE_FORMAT_IEEE_FLOAT, 1, 8000, 4, 0)},
+                                          {"data", TBytes(400)}}));
+    EXPECT_TRUE(FfmpegDecodeS16(widthless).empty());
+    const TOurs f = ReadOurs(widthless);
+    EXPECT_FALSE(f.Valid);
+    EXPECT_NE(f.Reason.find("IEEE float with 0 bits"), std::string::npos) << f.Reason;
 }
 
 } // namespace
