@@ -15,6 +15,7 @@
 
 #include "FileBytes.h"
 #include "MediaFiles.h"
+#include "Mp3CliSuite.h"
 #include "RunCommand.h"
 #include "ScratchDir.h"
 #include "formats/Mp3Splice.h"
@@ -25,16 +26,9 @@ using namespace sundral_test;
 
 namespace {
 
-struct TFixture {
-    const char* Name;
-    uint32_t Rate;
-    uint32_t Channels;
-    const char* Args; // ffmpeg output options
-    double MinSnrDb;  // within 5 MPEG-1 frames of each junction (measured: 27, 33, 27, 25, 23)
-};
-
-// The kinds of streams a splice meets; made once for the suite.
-const TFixture kFixtures[] = {
+// The kinds of streams a splice meets; made once for the suite. The last field is the SNR
+// floor within 5 MPEG-1 frames of each junction (measured: 27, 33, 27, 25, 23 dB).
+const std::vector<TMp3Fixture> kFixtures = {
     {"cbr128_joint.mp3", 44100, 2, "-c:a libmp3lame -b:a 128k", 22},
     {"cbr320_stereo.mp3", 44100, 2, "-c:a libmp3lame -b:a 320k -joint_stereo 0", 28},
     {"vbr_xing.mp3", 44100, 2, "-c:a libmp3lame -q:a 4", 22},
@@ -42,33 +36,11 @@ const TFixture kFixtures[] = {
     {"mpeg1_32k_deep.mp3", 48000, 2, "-c:a libmp3lame -b:a 32k", 18},
 };
 
-class Mp3Splice : public ::testing::Test {
+class Mp3Splice : public TMp3CliSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!ToolAvailable("ffmpeg")) return;
-        Dir = std::make_unique<ScratchDir>("mp3splice");
-        for (const auto& f : kFixtures)
-            MakeMediaFile(Dir->File(f.Name), TestSignal(f.Rate, f.Channels, 4.0),
-                          "-ar " + std::to_string(f.Rate) + " -ac " + std::to_string(f.Channels) +
-                              " " + f.Args);
-    }
-    static void TearDownTestSuite() { Dir.reset(); }
-    void SetUp() override {
-        if (std::strlen(SUNDRAL_CLI_PATH) == 0) GTEST_SKIP() << "sundral-cli not built";
-        if (!ToolAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is missing";
-    }
-    static TCommandResult Cli(const std::string& Args) {
-        return RunCommand(ShellQuote(SUNDRAL_CLI_PATH) + " " + Args + " 2>" +
-                          ShellQuote(Dir->File("stderr").string()));
-    }
-    static std::string Stderr() {
-        auto b = ReadFileBytes(Dir->File("stderr"));
-        return std::string(b.begin(), b.end());
-    }
-    static std::string Q(const std::filesystem::path& P) { return ShellQuote(P.string()); }
-    static std::unique_ptr<ScratchDir> Dir;
+    static void SetUpTestSuite() { MakeFixtures("mp3splice", kFixtures, 4.0); }
+    void SetUp() override { SkipUnlessReady(SUNDRAL_CLI_PATH); }
 };
-std::unique_ptr<ScratchDir> Mp3Splice::Dir;
 
 // Args with its word OUT replaced by the quoted Out.
 std::string WithOut(std::string Args, const std::filesystem::path& Out) {
