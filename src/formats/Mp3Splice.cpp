@@ -270,8 +270,11 @@ TCutResult TSplicer::Run(const std::string& Out) {
     const int64_t padding = frames * FSpf - FDelay - FTotal;
     if (FDelay > kMaxTagField || padding < 0 || padding > kMaxTagField)
         return Outcome(TCutStatus::csUnsuitable, "the join needs a delay the tag cannot hold");
-    if (std::string why = EncodeRuns(); !why.empty())
-        return Outcome(why == "Stopped" ? TCutStatus::csFailed : TCutStatus::csFailed, why);
+    if (std::string why = EncodeRuns(); !why.empty()) {
+        // A stop or a damaged stream ends it; what the encoder cannot do, re-encoding might.
+        const bool fatal = why == "Stopped" || why.find("damaged") != std::string::npos;
+        return Outcome(fatal ? TCutStatus::csFailed : TCutStatus::csUnsuitable, why);
+    }
 
     TCutResult result;
     {
