@@ -1,7 +1,9 @@
 // Arbitrary bytes as an MPEG audio file through the lossless cutter: the side information
 // and the encoder's tag extension of its frames, then a cut of a stretch the first bytes
-// choose. Besides memory safety it checks what the cutter promises: a finished cut tells
-// the length asked for, with delay and padding that fit their 12-bit fields.
+// choose, and a join of two stretches of it (the frames around the junction decoded and
+// encoded again). Besides memory safety it checks what the cutter and the joiner promise: a
+// finished cut or join tells the length asked for, with delay and padding that fit their
+// 12-bit fields.
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include "formats/Mp3InfoFrame.h"
 #include "formats/Mp3Lossless.h"
 #include "formats/Mp3SideInfo.h"
+#include "formats/Mp3Splice.h"
 #include "platform/mp3Scan.h"
 
 using namespace sundral;
@@ -23,6 +26,11 @@ void Check(bool Condition) {
 
 const std::string& InputPath() {
     static const std::string path = "/tmp/mp3lossless_fuzz_" + std::to_string(getpid());
+    return path;
+}
+
+const std::string& OutputPath() {
+    static const std::string path = "/tmp/mp3lossless_fuzz_out_" + std::to_string(getpid());
     return path;
 }
 } // namespace
@@ -52,5 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         Check(r.Samples > 0 && r.Samples <= length + 1);
         Check(r.Delay <= 4095 && r.Padding <= 4095);
     }
+    // The stretch, then the rest of the file from a little after its end.
+    using namespace mp3lossless;
+    const TCutResult j = SpliceMp3({{InputPath(), start, start + length + 1},
+                                    {InputPath(), start + length + 1 + start / 3, -1}},
+                                   OutputPath());
+    if (j.Status == TCutStatus::csDone) {
+        Check(r.Status == TCutStatus::csDone || r.Status == TCutStatus::csUnsuitable);
+        Check(j.Samples > 0 && j.Delay <= 4095 && j.Padding <= 4095);
+        Check(j.Shifts.size() <= 2);
+        if (r.Status == TCutStatus::csDone) Check(j.Samples >= r.Samples);
+    }
+    std::remove(OutputPath().c_str());
     return 0;
 }

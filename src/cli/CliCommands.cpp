@@ -12,6 +12,7 @@
 #include "audio/AuMixer.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
+#include "cli/CliSplice.h"
 #include "cli/CliTime.h"
 #include "edit/Global.h"
 #include "edit/PendingOutput.h"
@@ -195,6 +196,13 @@ int CommandJoin(const std::string& A, const std::string& B, const std::string& O
         const TInterruptGuard interrupts; // from before the output exists
         TSoundKind kind = SoundKindOf(A);
         if (SoundKindOf(B) != kind) return Usage("A and B must be files of the same type");
+        if (!Mix && kind == TSoundKind::skMp3 && !Options.Reencode) {
+            if (int status = CheckOutput(Out, kind, {A, B}, Options)) return status;
+            // The frames are copied; only those around the junction are encoded again.
+            if (auto status = SpliceLossless({{A, 0, -1}, {B, 0, -1}}, Out,
+                                             !Options.Quiet && isatty(STDERR_FILENO)))
+                return *status;
+        }
         TComponent owner(nullptr);
         TAuFileIn* first = NewReader(kind, &owner);
         TAuFileIn* second = NewReader(kind, &owner);

@@ -19,17 +19,6 @@ extern "C" void OnInterrupt(int) {
     gInterrupted = true;
 }
 
-void DrawBar(int Percent) {
-    constexpr int kWidth = 40;
-    if (Percent < 0) {
-        std::fprintf(stderr, "\r[%*s] working", kWidth, "");
-        return;
-    }
-    int filled = Percent * kWidth / 100;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                 kWidth - filled, "", Percent);
-}
-
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 } // namespace
@@ -48,6 +37,21 @@ TInterruptGuard::~TInterruptGuard() {
 
 bool Interrupted() {
     return gInterrupted;
+}
+
+const std::atomic<bool>& InterruptFlag() {
+    return gInterrupted;
+}
+
+void DrawBar(int Percent) {
+    constexpr int kWidth = 40;
+    if (Percent < 0) {
+        std::fprintf(stderr, "\r[%*s] working", kWidth, "");
+        return;
+    }
+    int filled = Percent * kWidth / 100;
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                 kWidth - filled, "", Percent);
 }
 
 TRunResult RunToEnd(TAuOutput& Writer, bool ShowProgress) {

@@ -9,6 +9,7 @@
 // make anything on disk until they end.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 #include <string>
 
@@ -40,6 +41,11 @@ private:
 
 // A signal came since the guard was made.
 bool Interrupted();
+// The flag behind Interrupted, for work that polls one (SpliceMp3's Stop).
+const std::atomic<bool>& InterruptFlag();
+
+// Draws the progress bar on standard error; Percent < 0: running, share unknown.
+void DrawBar(int Percent);
 
 // Runs Writer (input and file already set) and waits for its OnDone; Interrupted when a
 // signal came before or during the run.

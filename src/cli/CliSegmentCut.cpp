@@ -9,6 +9,7 @@
 #include "audio/AuSilence.h"
 #include "cli/CliFiles.h"
 #include "cli/CliRun.h"
+#include "cli/CliSplice.h"
 #include "cli/CliTime.h"
 #include "edit/Global.h"
 #include "edit/SegmentChain.h"
@@ -127,6 +128,9 @@ CLI::App* AddSegmentCutCommand(CLI::App& App, TSegmentCutOptions& Options, TComm
         ->add_option("--min-length", Options.MinLengthSeconds,
                      "With --remove-silence: shortest silent stretch removed, in seconds")
         ->capture_default_str();
+    command->add_flag("--reencode", Common.Reencode,
+                      "MP3: decode and encode again (default: copy the frames and encode only "
+                      "those around each junction)");
     command->add_flag("-q,--quiet", Common.Quiet, "No progress");
     command->add_flag("-f,--force", Common.Force, "Replace an existing OUT");
     return command;
@@ -195,9 +199,17 @@ int CommandSegmentCut(const TSegmentCutOptions& Options, const TCommonOptions& C
         run.Output = Options.Out;
         run.WorkFolder = SegmentWorkFolder();
         run.Pieces = KeptPieces(segments, fileMs, margin);
+        const bool progress = !Common.Quiet && isatty(STDERR_FILENO);
+        if (kind == TSoundKind::skMp3 && !Common.Reencode) {
+            std::vector<mp3lossless::TMp3Stretch> stretches;
+            for (const TKeptPiece& piece : run.Pieces)
+                stretches.push_back({Options.In, int64_t(piece.StartMs) * rate / 1000,
+                                     piece.ToEnd ? -1 : int64_t(piece.EndMs) * rate / 1000});
+            if (auto status = SpliceLossless(stretches, Options.Out, progress)) return *status;
+        }
         TSegmentChain chain(components);
         const TChainStep first = chain.Begin(run);
-        return RunChain(chain, first, Options.Out, !Common.Quiet && isatty(STDERR_FILENO));
+        return RunChain(chain, first, Options.Out, progress);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
         cmd->add_option("OUT", out, "The new file, of the same type")->required();
         addCommon(cmd);
     }
+    join->add_flag("--reencode", common.Reencode,
+                   "MP3: decode and encode again (default: copy the frames and encode only "
+                   "those around the junction)");
 
     TSegmentCutOptions segmentCut;
     CLI::App* segment = AddSegmentCutCommand(app, segmentCut, common);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "formats/Mp3FrameCopy.h"
 #include "formats/Mp3InfoFrame.h"
 #include "formats/Mp3SideInfo.h"
 #include "platform/mp3Scan.h"
@@ -19,60 +20,6 @@ using mp3scan::TMpegVersion;
 namespace {
 
 constexpr uint32_t kMaxTagField = 4095; // delay and padding are 12-bit fields
-constexpr size_t kCopyBlock = 1 << 20;
-
-struct TFileCloser {
-    void operator()(std::FILE* F) const { std::fclose(F); }
-};
-using TFile = std::unique_ptr<std::FILE, TFileCloser>;
-
-class TSource {
-public:
-    bool Open(const std::string& Path) {
-        FFile.reset(std::fopen(Path.c_str(), "rb"));
-        if (!FFile || std::fseek(FFile.get(), 0, SEEK_END) != 0) return false;
-        FSize = std::ftell(FFile.get());
-        return FSize >= 0;
-    }
-    int64_t Size() const { return FSize; }
-    size_t ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count) {
-        if (Offset < 0 || Offset >= FSize) return 0;
-        if (std::fseek(FFile.get(), long(Offset), SEEK_SET) != 0) return 0;
-        return std::fread(Buffer, 1, Count, FFile.get());
-    }
-    std::vector<uint8_t> Bytes(int64_t Offset, size_t Count) {
-        std::vector<uint8_t> b(Count);
-        b.resize(ReadAt(Offset, b.data(), Count));
-        return b;
-    }
-
-private:
-    TFile FFile;
-    int64_t FSize = 0;
-};
-
-TCutResult Outcome(TCutStatus Status, const std::string& Message) {
-    TCutResult r;
-    r.Status = Status;
-    r.Message = Message;
-    return r;
-}
-
-// End of the ID3v2 tags at the start of the file (several may follow each other).
-int64_t LeadingTagsEnd(TSource& Source) {
-    int64_t pos = 0;
-    for (;;) {
-        const std::vector<uint8_t> h = Source.Bytes(pos, 10);
-        if (h.size() != 10 || std::memcmp(h.data(), "ID3", 3) != 0) break;
-        if ((h[6] | h[7] | h[8] | h[9]) & 0x80) break;
-        const int64_t size =
-            (int64_t(h[6]) << 21) | (int64_t(h[7]) << 14) | (int64_t(h[8]) << 7) | h[9];
-        const int64_t next = pos + 10 + size + ((h[5] & 0x10) ? 10 : 0);
-        if (next > Source.Size()) break;
-        pos = next;
-    }
-    return pos;
-}
 
 // A frame of silence (no main data of its own) whose main data area ends with Tail: a later
 // frame's main_data_begin can reach into those bytes.
@@ -92,9 +39,6 @@ struct TPlan {
     uint64_t CopyFrom = 0, CopyTo = 0;      // source audio frames copied as they are
     uint32_t Delay = 0, Padding = 0;
     uint64_t Frames = 0; // audio frames written
-    bool VariableRate = false;
-    std::array<uint8_t, 100> Toc{};
-    uint32_t Bytes = 0; // tag frame and audio frames
 };
 
 class TCutter {
@@ -108,54 +52,25 @@ public:
     TCutResult Run(const std::string& Out, int64_t Start, int64_t End);
 
 private:
-    bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header);
-    // The Count reservoir bytes that end where frame Index's main data area begins.
-    std::vector<uint8_t> ReservoirBefore(uint64_t Index, size_t Count);
+    bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header) {
+        return ReadFrame(FSource, FIndex, Index, Bytes, Header);
+    }
+    std::vector<uint8_t> ReservoirBefore(uint64_t Index, size_t Count) {
+        return mp3lossless::ReservoirBefore(FSource, FIndex, Index, Count);
+    }
     // Frame Index made to hold its own main data (main_data_begin 0); empty when no bit rate
     // holds it.
     std::vector<uint8_t> SelfContained(uint64_t Index, const std::vector<uint8_t>& Frame,
                                        const TMp3Header& Header, const TMp3SideInfo& Side);
     // Whether frames of another stream (another rate or MPEG version) lie in [From, To).
     bool ForeignStream(int64_t From, int64_t To);
-    // Checks the copied frames and fills the plan's counts and seek table; the reason when
-    // they cannot be copied.
-    std::string CheckStretch(TPlan& Plan, uint32_t TagFrameBytes);
+    // Checks the copied frames; the reason when they cannot be copied.
+    std::string CheckStretch(const TPlan& Plan);
 
     TSource& FSource;
     mp3scan::TMp3FrameIndex FIndex;
     mp3scan::TMp3StreamInfo FInfo;
 };
-
-bool TCutter::FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header) {
-    int64_t offset = 0;
-    if (!FIndex.Frame(Index, offset, Header)) return false;
-    Bytes = FSource.Bytes(offset, Header.FrameBytes);
-    return Bytes.size() == Header.FrameBytes;
-}
-
-std::vector<uint8_t> TCutter::ReservoirBefore(uint64_t Index, size_t Count) {
-    // Collected backwards, frame by frame; a stream that has fewer bytes before (its start,
-    // or a gap) leaves zeros, as a decoder starting there would have nothing either.
-    std::vector<uint8_t> bytes(Count, 0);
-    size_t missing = Count;
-    int64_t expected = -1;
-    for (uint64_t i = Index; i-- > 0 && missing > 0;) {
-        std::vector<uint8_t> frame;
-        TMp3Header h;
-        int64_t offset = 0;
-        if (!FIndex.Frame(i, offset, h) || (expected >= 0 && offset + h.FrameBytes != expected))
-            break;
-        expected = offset;
-        if (!FrameBytes(i, frame, h)) break;
-        const size_t payload = PayloadOffset(h);
-        if (frame.size() <= payload) continue;
-        const size_t take = std::min(missing, frame.size() - payload);
-        std::copy(frame.end() - std::ptrdiff_t(take), frame.end(),
-                  bytes.begin() + std::ptrdiff_t(missing - take));
-        missing -= take;
-    }
-    return bytes;
-}
 
 std::vector<uint8_t> TCutter::SelfContained(uint64_t Index, const std::vector<uint8_t>& Frame,
                                             const TMp3Header& Header, const TMp3SideInfo& Side) {
@@ -198,26 +113,7 @@ bool TCutter::ForeignStream(int64_t From, int64_t To) {
     return false;
 }
 
-std::string TCutter::CheckStretch(TPlan& Plan, uint32_t TagFrameBytes) {
-    // The seek table tells where the audio frames start, from the first one on.
-    uint64_t bytes = 0;
-    uint64_t written = 0;
-    size_t toc = 0;
-    uint32_t rate = 0;
-    std::vector<uint64_t> offsets(100, 0);
-    // The seek table needs the total first: keep the raw offsets, scale at the end.
-    auto accountRaw = [&](uint32_t FrameBytes, uint32_t BitRate) {
-        while (toc < 100 && toc * Plan.Frames / 100 == written) offsets[toc++] = bytes;
-        if (rate == 0) rate = BitRate;
-        if (BitRate != rate) Plan.VariableRate = true;
-        bytes += FrameBytes;
-        ++written;
-    };
-    for (const auto& f : Plan.Head) {
-        TMp3Header h;
-        mp3scan::ParseMp3Header(BigEndian32(f.data()), h);
-        accountRaw(uint32_t(f.size()), h.BitRate);
-    }
+std::string TCutter::CheckStretch(const TPlan& Plan) {
     int64_t expected = -1;
     for (uint64_t i = Plan.CopyFrom; i <= Plan.CopyTo; ++i) {
         int64_t offset = 0;
@@ -229,19 +125,12 @@ std::string TCutter::CheckStretch(TPlan& Plan, uint32_t TagFrameBytes) {
         if (expected >= 0 && offset != expected && ForeignStream(expected, offset))
             return "the sample rate changes in the stream";
         expected = offset + h.FrameBytes;
-        accountRaw(h.FrameBytes, h.BitRate);
     }
     // After the stream's last frame, a stream at another rate may go on.
     int64_t next = 0;
     TMp3Header nextHeader;
     if (!FIndex.Frame(Plan.CopyTo + 1, next, nextHeader) && ForeignStream(expected, FInfo.AudioEnd))
         return "the sample rate changes in the stream";
-    while (toc < 100) offsets[toc++] = bytes;
-    bytes += TagFrameBytes;
-    if (bytes > UINT32_MAX) return "the cut is larger than a tag frame can describe";
-    Plan.Bytes = uint32_t(bytes);
-    for (size_t i = 0; i < 100; ++i)
-        Plan.Toc[i] = uint8_t(std::min<uint64_t>(255, offsets[i] * 256 / bytes));
     return {};
 }
 
@@ -320,76 +209,28 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
     plan.Delay = uint32_t(delay);
     plan.Padding = uint32_t(padding);
 
-    // The tag frame: the source's encoder extension when it has one.
     std::vector<uint8_t> body;
     TMp3Header bodyHeader;
     if (!FrameBytes(plan.CopyFrom, body, bodyHeader))
         return Outcome(TCutStatus::csFailed, "the MP3 stream is damaged near the cut");
-    TInfoFrameFields fields;
-    fields.Extension = DefaultLameExtension();
-    if (FInfo.Tag.IsTagFrame()) {
-        const std::vector<uint8_t> tag =
-            FSource.Bytes(FInfo.FirstAudio - FInfo.First.FrameBytes, FInfo.First.FrameBytes);
-        FindLameExtension(tag.data(), tag.size(), FInfo.First, fields.Extension);
-    }
-    const uint32_t streamWord = BigEndian32(body.data());
-    std::vector<uint8_t> tagFrame = BuildInfoFrame(streamWord, (streamWord >> 12) & 15, fields);
-    if (tagFrame.empty()) return Outcome(TCutStatus::csFailed, "no frame holds the tag");
-    if (std::string why = CheckStretch(plan, uint32_t(tagFrame.size())); !why.empty())
+    if (std::string why = CheckStretch(plan); !why.empty())
         return Outcome(TCutStatus::csUnsuitable, why);
-    fields.VariableRate = plan.VariableRate;
-    fields.Frames = uint32_t(plan.Frames);
-    fields.Bytes = plan.Bytes;
-    fields.Toc = plan.Toc;
-    fields.Delay = plan.Delay;
-    fields.Padding = plan.Padding;
 
-    TFile out(std::fopen(Out.c_str(), "wb"));
-    if (!out) return Outcome(TCutStatus::csFailed, Out + ": cannot be created");
-    std::vector<uint8_t> block(kCopyBlock);
-    bool ok = true;
-    uint16_t musicCrc = 0;
-    auto copy = [&](int64_t From, int64_t To, bool Music) {
-        for (int64_t at = From; ok && at < To;) {
-            const size_t n =
-                FSource.ReadAt(at, block.data(), size_t(std::min<int64_t>(To - at, kCopyBlock)));
-            if (n == 0) {
-                ok = false;
-                break;
-            }
-            if (Music) musicCrc = TagCrc(block.data(), n, musicCrc);
-            ok = std::fwrite(block.data(), 1, n, out.get()) == n;
-            at += int64_t(n);
-        }
-    };
-    auto write = [&](const std::vector<uint8_t>& Bytes) {
-        musicCrc = TagCrc(Bytes.data(), Bytes.size(), musicCrc);
-        ok = ok && std::fwrite(Bytes.data(), 1, Bytes.size(), out.get()) == Bytes.size();
-    };
-    copy(0, LeadingTagsEnd(FSource), false);
-    const long tagAt = std::ftell(out.get());
-    ok = ok && std::fwrite(tagFrame.data(), 1, tagFrame.size(), out.get()) == tagFrame.size();
-    for (const auto& f : plan.Head) write(f);
-    // Runs of frames that follow each other are copied as one block.
-    int64_t runStart = -1, runEnd = -1;
-    for (uint64_t i = plan.CopyFrom; ok && i <= plan.CopyTo; ++i) {
+    TFrameWriter out(Out, BigEndian32(body.data()), SourceExtension(FSource, FInfo));
+    if (!out.Ok()) return Outcome(TCutStatus::csFailed, Out + ": cannot be created");
+    out.Expect(plan.Frames);
+    out.CopyRaw(FSource, 0, LeadingTagsEnd(FSource));
+    out.ReserveTag();
+    for (const auto& f : plan.Head) out.Frame(f);
+    for (uint64_t i = plan.CopyFrom; out.Ok() && i <= plan.CopyTo; ++i) {
         int64_t at = 0;
         TMp3Header h;
         FIndex.Frame(i, at, h);
-        if (at != runEnd) {
-            copy(runStart, runEnd, true);
-            runStart = at;
-        }
-        runEnd = at + h.FrameBytes;
+        out.CopyFrame(FSource, at, h);
     }
-    copy(runStart, runEnd, true);
-    copy(FInfo.AudioEnd, FSource.Size(), false);
-    fields.MusicCrc = musicCrc;
-    tagFrame = BuildInfoFrame(streamWord, (streamWord >> 12) & 15, fields);
-    ok = ok && std::fseek(out.get(), tagAt, SEEK_SET) == 0 &&
-         std::fwrite(tagFrame.data(), 1, tagFrame.size(), out.get()) == tagFrame.size();
-    ok = std::fflush(out.get()) == 0 && ok;
-    if (!ok) return Outcome(TCutStatus::csFailed, Out + ": writing failed");
+    out.CopyRaw(FSource, FInfo.AudioEnd, FSource.Size());
+    if (std::string why = out.Finish(plan.Delay, plan.Padding); !why.empty())
+        return Outcome(TCutStatus::csFailed, why);
     TCutResult r = Outcome(TCutStatus::csDone, {});
     r.Samples = End - Start;
     r.Delay = plan.Delay;

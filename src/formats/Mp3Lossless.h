@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sundral::mp3lossless {
 
@@ -29,6 +30,10 @@ struct TCutResult {
     int64_t Samples = 0; // samples the written file decodes to
     uint32_t Delay = 0;  // the tag's encoder delay and padding
     uint32_t Padding = 0;
+    // A join's: per stretch, how many samples its window moved (later in the source when
+    // positive) so that its frames could be copied; and the frames that were re-encoded.
+    std::vector<int64_t> Shifts;
+    int64_t EncodedFrames = 0;
 };
 
 // Writes samples [Start, End) of In, numbered as a decoder delivers them (after the encoder

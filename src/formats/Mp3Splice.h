@@ -1,9 +1,16 @@
 // Joining stretches of MP3 files without re-encoding them: the frames inside each stretch are
 // copied byte for byte (as CutMp3 does), and only the few frames around each junction, where
 // two stretches meet at arbitrary samples, are decoded, spliced at the exact samples and
-// encoded again with the source's settings. The written file decodes to exactly the samples
-// of the stretches, one after another; away from the junctions' frames they equal the
-// sources' own decode.
+// encoded again with the source's rate and channel mode (without a bit reservoir; the last
+// of them, at a higher bit rate when needed, carries the reservoir the next copied frame
+// reaches back into).
+//
+// A frame always decodes to a whole frame of samples and a stream can only trim at its two
+// ends, so a copied frame must keep its place on the frame grid: every stretch after the
+// first has its window moved by at most half a frame (TCutResult::Shifts) so that it lies on
+// the grid. Each stretch keeps its length, so the written file decodes to exactly the total
+// length; away from the junctions' frames the samples equal the sources' own decode of the
+// moved windows.
 //
 // All stretches must share MPEG version, layer, sample rate and channel count; otherwise
 // (and for free format or layers I and II) the result is csUnsuitable with the reason, and

@@ -11,6 +11,7 @@
 
 #include "FileBytes.h"
 #include "MediaFiles.h"
+#include "Mp3CliSuite.h"
 #include "RunCommand.h"
 #include "ScratchDir.h"
 #include "formats/Mp3InfoFrame.h"
@@ -21,15 +22,8 @@ using namespace sundral_test;
 
 namespace {
 
-struct TFixture {
-    const char* Name;
-    uint32_t Rate;
-    uint32_t Channels;
-    const char* Args; // ffmpeg output options
-};
-
 // Every kind of stream the cutter must handle; made once for the whole suite.
-const TFixture kFixtures[] = {
+const std::vector<TMp3Fixture> kFixtures = {
     {"cbr128_joint.mp3", 44100, 2, "-c:a libmp3lame -b:a 128k"},
     {"cbr320_stereo.mp3", 44100, 2, "-c:a libmp3lame -b:a 320k -joint_stereo 0"},
     {"vbr_xing.mp3", 44100, 2, "-c:a libmp3lame -q:a 4"},
@@ -40,33 +34,11 @@ const TFixture kFixtures[] = {
     {"no_lame_tag.mp3", 44100, 2, "-c:a libmp3lame -b:a 128k -write_xing 0"},
 };
 
-class Mp3Lossless : public ::testing::Test {
+class Mp3Lossless : public TMp3CliSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!ToolAvailable("ffmpeg")) return;
-        Dir = std::make_unique<ScratchDir>("mp3lossless");
-        for (const auto& f : kFixtures)
-            MakeMediaFile(Dir->File(f.Name), TestSignal(f.Rate, f.Channels, 6.0),
-                          "-ar " + std::to_string(f.Rate) + " -ac " + std::to_string(f.Channels) +
-                              " " + f.Args);
-    }
-    static void TearDownTestSuite() { Dir.reset(); }
-    void SetUp() override {
-        if (std::strlen(SUNDRAL_CLI_PATH) == 0) GTEST_SKIP() << "sundral-cli not built";
-        if (!ToolAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is missing";
-    }
-    static TCommandResult Cli(const std::string& Args) {
-        return RunCommand(ShellQuote(SUNDRAL_CLI_PATH) + " " + Args + " 2>" +
-                          ShellQuote(Dir->File("stderr").string()));
-    }
-    static std::string Stderr() {
-        auto b = ReadFileBytes(Dir->File("stderr"));
-        return std::string(b.begin(), b.end());
-    }
-    static std::string Q(const std::filesystem::path& P) { return ShellQuote(P.string()); }
-    static std::unique_ptr<ScratchDir> Dir;
+    static void SetUpTestSuite() { MakeFixtures("mp3lossless", kFixtures, 6.0); }
+    void SetUp() override { SkipUnlessReady(SUNDRAL_CLI_PATH); }
 };
-std::unique_ptr<ScratchDir> Mp3Lossless::Dir;
 
 // The tag frame of a file (after any ID3v2 tag) as the scanner reads it.
 mp3scan::TMp3StreamInfo StreamInfo(const std::filesystem::path& File) {
