@@ -105,7 +105,7 @@ public:
                            size_t Count) { return Source.ReadAt(Offset, Buffer, Count); },
                  Source.Size()) {}
 
-    TCutResult Run(const std::string& Out, int64_t Start, int64_t End);
+    TCutResult Run(const std::string& Out, int64_t Start, int64_t End, const TReplacedTags* Tags);
 
 private:
     bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header);
@@ -245,7 +245,8 @@ std::string TCutter::CheckStretch(TPlan& Plan, uint32_t TagFrameBytes) {
     return {};
 }
 
-TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
+TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
+                        const TReplacedTags* Tags) {
     FInfo = FIndex.Open();
     if (!FInfo.Valid)
         return Outcome(TCutStatus::csUnsuitable,
@@ -366,7 +367,13 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
         musicCrc = TagCrc(Bytes.data(), Bytes.size(), musicCrc);
         ok = ok && std::fwrite(Bytes.data(), 1, Bytes.size(), out.get()) == Bytes.size();
     };
-    copy(0, LeadingTagsEnd(FSource), false);
+    auto raw = [&](const std::vector<uint8_t>& Bytes) {
+        ok = ok && std::fwrite(Bytes.data(), 1, Bytes.size(), out.get()) == Bytes.size();
+    };
+    if (Tags)
+        raw(Tags->Front);
+    else
+        copy(0, LeadingTagsEnd(FSource), false);
     const long tagAt = std::ftell(out.get());
     ok = ok && std::fwrite(tagFrame.data(), 1, tagFrame.size(), out.get()) == tagFrame.size();
     for (const auto& f : plan.Head) write(f);
@@ -383,7 +390,12 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
         runEnd = at + h.FrameBytes;
     }
     copy(runStart, runEnd, true);
-    copy(FInfo.AudioEnd, FSource.Size(), false);
+    int64_t tailEnd = FSource.Size();
+    if (Tags && !Tags->Back.empty() && tailEnd - FInfo.AudioEnd >= 128 &&
+        FSource.Bytes(tailEnd - 128, 3) == std::vector<uint8_t>{'T', 'A', 'G'})
+        tailEnd -= 128;
+    copy(FInfo.AudioEnd, tailEnd, false);
+    if (Tags && tailEnd != FSource.Size()) raw(Tags->Back);
     fields.MusicCrc = musicCrc;
     tagFrame = BuildInfoFrame(streamWord, (streamWord >> 12) & 15, fields);
     ok = ok && std::fseek(out.get(), tagAt, SEEK_SET) == 0 &&
@@ -399,11 +411,25 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
 
 } // namespace
 
-TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End) {
+namespace {
+
+TCutResult Cut(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+               const TReplacedTags* Tags) {
     TSource source;
     if (!source.Open(In)) return Outcome(TCutStatus::csFailed, In + ": cannot be read");
     TCutter cutter(source);
-    return cutter.Run(Out, Start, End);
+    return cutter.Run(Out, Start, End, Tags);
+}
+
+} // namespace
+
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End) {
+    return Cut(In, Out, Start, End, nullptr);
+}
+
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+                  const TReplacedTags& Tags) {
+    return Cut(In, Out, Start, End, &Tags);
 }
 
 } // namespace sundral::mp3lossless
