@@ -183,9 +183,17 @@ TEST_F(CliSplit, NamesFollowThePattern) {
          "--cue in.cue",
          {"1 Opening_ Part_One.wav", "2 Second Song.wav", "3 Track 3.wav"}},
         {"{title}", "--at 2", {"Track 1.wav", "Track 2.wav"}},
+        // A sheet in Latin-1 and one in UTF-8 with a byte-order mark give the same UTF-8 name;
+        // an unquoted title is one word.
+        {"{title}", "--cue latin1.cue", {"Caf\xC3\xA9.wav", "Two.wav"}},
+        {"{title}", "--cue bom.cue", {"Caf\xC3\xA9.wav", "Two.wav"}},
     };
     ASSERT_TRUE(MakeMediaFile(Dir.File("in.wav"), TestSignal(44100, 2, 3.0), "-c:a pcm_s16le"));
     WriteText("in.cue", kCue);
+    const std::string tracks =
+        "\nINDEX 01 00:00:00\nTRACK 02 AUDIO\nTITLE Two\nINDEX 01 00:01:00\n";
+    WriteText("latin1.cue", "TRACK 01 AUDIO\nTITLE \"Caf\xE9\"" + tracks);
+    WriteText("bom.cue", "\xEF\xBB\xBFTRACK 01 AUDIO\nTITLE \"Caf\xC3\xA9\"" + tracks);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Pattern);
         std::filesystem::remove_all(Dir.File("out"));
@@ -230,7 +238,10 @@ TEST_F(CliSplit, PiecesCarryTheSourceTagsWithTheirTrack) {
         {"in.wma",
          "-c:a wmav2 -b:a 128k",
          "--cue in.cue",
-         {{"title", "Second Song"}, {"artist", "A Guest"}, {"album", "Long Player"}}},
+         {{"wm/track", "2/3"},
+          {"title", "Second Song"},
+          {"artist", "A Guest"},
+          {"album", "Long Player"}}},
     };
     WriteText("in.cue", kCue);
     for (const auto& c : cases) {
@@ -308,6 +319,34 @@ TEST_F(CliSplit, AnExistingPieceIsKeptUnlessForced) {
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_EQ(Files("out"), (std::set<std::string>{"1.wav", "2.wav"}));
     EXPECT_EQ(FfmpegDecodeBytes(Dir.File("out/2.wav")).size(), size_t(2 * kRate * kFrameBytes));
+}
+
+} // namespace
+
+namespace {
+
+// Ctrl-C, a hang-up or kill once the second piece is under way: the split ends as
+// interrupted, and neither the finished first piece nor any temporary file stays.
+TEST_F(CliSplit, SignalsLeaveNoPieceBehind) {
+    ASSERT_TRUE(
+        MakeMediaFile(Dir.File("in.mp3"), TestSignal(44100, 2, 60), "-c:a libmp3lame -b:a 128k"));
+    for (const char* signal : {"HUP", "INT", "TERM"}) {
+        SCOPED_TRACE(signal);
+        const std::string script =
+            "cd " + ShellQuote(Dir.Path().string()) +
+            "; " SUNDRAL_CLI_PATH " split -q --reencode in.mp3 '{n}' --every 20 2>err & pid=$!; "
+            "until ls .2.partial-* >/dev/null 2>&1 || ! kill -0 $pid 2>/dev/null; "
+            "do sleep 0.01; done; kill -" +
+            std::string(signal) + " $pid; wait $pid; echo rc=$?";
+        EXPECT_EQ(RunCommand(script).Output, "rc=1\n");
+        const auto err = Dir.ReadBytes("err");
+        EXPECT_NE(std::string(err.begin(), err.end()).find("interrupted; no piece was written"),
+                  std::string::npos);
+        std::set<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(Dir.Path()))
+            left.insert(entry.path().filename().string());
+        EXPECT_EQ(left, (std::set<std::string>{"err", "in.mp3"}));
+    }
 }
 
 } // namespace
