@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "audio/AuSilence.h"
 #include "cli/CliFiles.h"

@@ -155,16 +155,33 @@ TEST_F(CliSplit, PiecesLieWhereAskedAndHoldTheSourceExactly) {
 }
 
 TEST_F(CliSplit, SilenceDividesAndIsLeftOut) {
-    ASSERT_TRUE(MakeMediaFile(Dir.File("gap.wav"), kGap, "-c:a pcm_s16le"));
-    std::filesystem::create_directory(Dir.File("out"));
-    const TCommandResult r = Run("gap.wav 'out/{n}' --silence --min-length 0.3");
-    ASSERT_EQ(r.ExitCode, 0) << r.Output;
-    ASSERT_EQ(Files("out"), (std::set<std::string>{"1.wav", "2.wav"}));
-    // The sound runs to 1 s and from 2 s; the finder measures in 20 ms windows.
-    const int64_t first = int64_t(FfmpegDecodeBytes(Dir.File("out/1.wav")).size()) / kFrameBytes;
-    const int64_t second = int64_t(FfmpegDecodeBytes(Dir.File("out/2.wav")).size()) / kFrameBytes;
-    EXPECT_NEAR(first, kRate, kRate / 50);
-    EXPECT_NEAR(second, kRate, kRate / 50);
+    const struct {
+        const char* Name;
+        const char* Signal;
+        std::vector<int64_t> Lengths; // of the pieces, in frames; none: the split fails
+    } cases[] = {
+        {"gap inside", kGap, {kRate, kRate}},
+        // Silent to 1 s and from 2.5 s: one piece.
+        {"silent ends",
+         "aevalsrc=0.5*sin(2*PI*440*t)*gte(t\\,1)*lt(t\\,2.5)|"
+         "0.4*sin(2*PI*660*t)*gte(t\\,1)*lt(t\\,2.5):s=44100:d=3.5",
+         {kRate * 3 / 2}},
+        {"all silent", "aevalsrc=0|0:s=44100:d=2", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ASSERT_TRUE(MakeMediaFile(Dir.File("gap.wav"), c.Signal, "-c:a pcm_s16le"));
+        std::filesystem::remove_all(Dir.File("out"));
+        std::filesystem::create_directory(Dir.File("out"));
+        const TCommandResult r = Run("gap.wav 'out/{n}' --silence --min-length 0.3");
+        ASSERT_EQ(r.ExitCode, c.Lengths.empty() ? 1 : 0) << r.Output;
+        ASSERT_EQ(Files("out").size(), c.Lengths.size());
+        for (size_t i = 0; i < c.Lengths.size(); ++i) {
+            const auto piece = FfmpegDecodeBytes(Dir.File("out/" + std::to_string(i + 1) + ".wav"));
+            // The finder measures in 20 ms windows.
+            EXPECT_NEAR(int64_t(piece.size()) / kFrameBytes, c.Lengths[i], kRate / 50);
+        }
+    }
 }
 
 TEST_F(CliSplit, NamesFollowThePattern) {
