@@ -111,6 +111,8 @@ TEST_F(CliSplit, PiecesLieWhereAskedAndHoldTheSourceExactly) {
          "--every 0.7",
          {0, 30870, 61740, 92610, 123480}},
         {"mp3 cue", "in.mp3", "-c:a libmp3lame -q:a 4", "--cue in.cue", kCueStarts},
+        // Layer II cannot be copied: re-encoded, and still of the exact lengths.
+        {"mp3 layer II", "in.mp3", "-c:a mp2 -b:a 192k -f mp2", "--at 1", {0, 44100}, 0, false},
         {"mp3 re-encoded",
          "in.mp3",
          "-c:a libmp3lame -b:a 128k",
