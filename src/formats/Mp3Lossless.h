@@ -38,7 +38,8 @@ struct TCutResult {
 TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End);
 
 // Tags written instead of the source's: Front takes the place of the ID3v2 tags in front;
-// Back, when not empty, that of an ID3v1 block at the end (APE tags before it stay).
+// Back, when not empty, that of the source's ID3v1 block at the end (APE tags before it
+// stay; a source without a block gets none).
 struct TReplacedTags {
     std::vector<uint8_t> Front;
     std::vector<uint8_t> Back;
