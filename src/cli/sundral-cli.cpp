@@ -5,6 +5,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSegmentCut.h"
+#include "cli/CliSplit.h"
 
 using namespace sundral::cli;
 
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
 
     TSegmentCutOptions segmentCut;
     CLI::App* segment = AddSegmentCutCommand(app, segmentCut, common);
+    TSplitOptions splitOptions;
+    TCommonOptions splitCommon;
+    CLI::App* split = AddSplitCommand(app, splitOptions, splitCommon);
     double threshold = -50, minLength = 0.5;
     CLI::App* silences = app.add_subcommand("silences", "List the silent stretches of FILE");
     silences->add_option("FILE", file, "The sound file")->required();
@@ -94,6 +98,7 @@ int main(int argc, char** argv) {
     if (join->parsed()) return CommandJoin(a, b, out, false, common);
     if (mix->parsed()) return CommandJoin(a, b, out, true, common);
     if (segment->parsed()) return CommandSegmentCut(segmentCut, common);
+    if (split->parsed()) return CommandSplit(splitOptions, splitCommon);
     if (silences->parsed()) return CommandSilences(file, threshold, minLength, json);
     if (peaks->parsed()) return CommandPeaks(file, peaksOptions);
     return 2;

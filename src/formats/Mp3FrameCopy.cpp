@@ -126,6 +126,11 @@ void TFrameWriter::CopyRaw(TSource& Source, int64_t From, int64_t To) {
     Copy(Source, From, To, false);
 }
 
+void TFrameWriter::WriteRaw(const std::vector<uint8_t>& Bytes) {
+    FlushRun();
+    FOk = FOk && std::fwrite(Bytes.data(), 1, Bytes.size(), FOut.get()) == Bytes.size();
+}
+
 void TFrameWriter::ReserveTag() {
     FTagFrame = BuildInfoFrame(FStreamWord, (FStreamWord >> 12) & 15, FFields);
     if (!FOk || FTagFrame.empty()) {

@@ -69,6 +69,8 @@ public:
     void Expect(uint64_t Frames) { FExpected = Frames; }
     // Bytes that are not audio (tags), as they are.
     void CopyRaw(TSource& Source, int64_t From, int64_t To);
+    // Bytes that are not audio, made by the caller (a piece's own tags).
+    void WriteRaw(const std::vector<uint8_t>& Bytes);
     // Reserves the tag frame; call once, after the leading tags.
     void ReserveTag();
     void Frame(const std::vector<uint8_t>& Bytes);

@@ -49,7 +49,7 @@ public:
                            size_t Count) { return Source.ReadAt(Offset, Buffer, Count); },
                  Source.Size()) {}
 
-    TCutResult Run(const std::string& Out, int64_t Start, int64_t End);
+    TCutResult Run(const std::string& Out, int64_t Start, int64_t End, const TReplacedTags* Tags);
 
 private:
     bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header) {
@@ -134,7 +134,8 @@ std::string TCutter::CheckStretch(const TPlan& Plan) {
     return {};
 }
 
-TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
+TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
+                        const TReplacedTags* Tags) {
     FInfo = FIndex.Open();
     if (!FInfo.Valid)
         return Outcome(TCutStatus::csUnsuitable,
@@ -219,7 +220,10 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
     TFrameWriter out(Out, BigEndian32(body.data()), SourceExtension(FSource, FInfo));
     if (!out.Ok()) return Outcome(TCutStatus::csFailed, Out + ": cannot be created");
     out.Expect(plan.Frames);
-    out.CopyRaw(FSource, 0, LeadingTagsEnd(FSource));
+    if (Tags)
+        out.WriteRaw(Tags->Front);
+    else
+        out.CopyRaw(FSource, 0, LeadingTagsEnd(FSource));
     out.ReserveTag();
     for (const auto& f : plan.Head) out.Frame(f);
     for (uint64_t i = plan.CopyFrom; out.Ok() && i <= plan.CopyTo; ++i) {
@@ -228,7 +232,13 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
         FIndex.Frame(i, at, h);
         out.CopyFrame(FSource, at, h);
     }
-    out.CopyRaw(FSource, FInfo.AudioEnd, FSource.Size());
+    // A piece with its own tags replaces the source's ID3v1 block, when there is one.
+    int64_t tailEnd = FSource.Size();
+    if (Tags && !Tags->Back.empty() && tailEnd - FInfo.AudioEnd >= 128 &&
+        FSource.Bytes(tailEnd - 128, 3) == std::vector<uint8_t>{'T', 'A', 'G'})
+        tailEnd -= 128;
+    out.CopyRaw(FSource, FInfo.AudioEnd, tailEnd);
+    if (Tags && tailEnd != FSource.Size()) out.WriteRaw(Tags->Back);
     if (std::string why = out.Finish(plan.Delay, plan.Padding); !why.empty())
         return Outcome(TCutStatus::csFailed, why);
     TCutResult r = Outcome(TCutStatus::csDone, {});
@@ -240,11 +250,25 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End) {
 
 } // namespace
 
-TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End) {
+namespace {
+
+TCutResult Cut(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+               const TReplacedTags* Tags) {
     TSource source;
     if (!source.Open(In)) return Outcome(TCutStatus::csFailed, In + ": cannot be read");
     TCutter cutter(source);
-    return cutter.Run(Out, Start, End);
+    return cutter.Run(Out, Start, End, Tags);
+}
+
+} // namespace
+
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End) {
+    return Cut(In, Out, Start, End, nullptr);
+}
+
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+                  const TReplacedTags& Tags) {
+    return Cut(In, Out, Start, End, &Tags);
 }
 
 } // namespace sundral::mp3lossless

@@ -41,4 +41,15 @@ struct TCutResult {
 // ID3v1 tags at the end are kept as they are.
 TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End);
 
+// Tags written instead of the source's: Front takes the place of the ID3v2 tags in front;
+// Back, when not empty, that of the source's ID3v1 block at the end (APE tags before it
+// stay; a source without a block gets none).
+struct TReplacedTags {
+    std::vector<uint8_t> Front;
+    std::vector<uint8_t> Back;
+};
+// As above, with the pieces' own tags.
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+                  const TReplacedTags& Tags);
+
 } // namespace sundral::mp3lossless
