@@ -1,6 +1,7 @@
 // The real Joiner & Mixer window: what it refuses, joins and mixes of WAV files judged by
 // ffmpeg's decode, MP3 and WMA set up from the first file, and closing during a run.
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 
