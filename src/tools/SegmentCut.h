@@ -163,6 +163,7 @@ private:
     void DetachWaveform();
     void MarkListedSegments();
     void FillFieldsFromWaveform(int64_t Start, int64_t End);
+    void SelectFieldTimes();
     void UpdatePlayJoin();
     void RunShowStep();
     void RunShowEnd(const TChainStep& Step);

@@ -74,6 +74,9 @@ void TfrmSegmentCut::CreateWaveform() {
         connect(rows, signal, this, [this] { MarkListedSegments(); });
     connect(rows, &QAbstractItemModel::dataChanged, this, [this] { MarkListedSegments(); });
     connect(rows, &QAbstractItemModel::modelReset, this, [this] { MarkListedSegments(); });
+    // Times typed into the fields show as the selection too.
+    for (QLineEdit* field : {eStart, eEnd})
+        connect(field, &QLineEdit::textChanged, this, [this] { SelectFieldTimes(); });
     connect(lvMain, &QTableWidget::itemSelectionChanged, this, [this] { UpdatePlayJoin(); });
     connect(bPlayJoin, &QPushButton::clicked, this, Guarded([this] { bPlayJoinClick(); }));
 
@@ -89,7 +92,9 @@ void TfrmSegmentCut::CreateWaveform() {
 void TfrmSegmentCut::DetachWaveform() {
     QObject::disconnect(lvMain->model(), nullptr, this, nullptr);
     QObject::disconnect(lvMain, nullptr, this, nullptr);
-    QObject::disconnect(eOpenFile, nullptr, this, nullptr);
+    for (QObject* sender : {static_cast<QObject*>(eOpenFile), static_cast<QObject*>(eStart),
+                            static_cast<QObject*>(eEnd)})
+        QObject::disconnect(sender, nullptr, this, nullptr);
 }
 
 void TfrmSegmentCut::MarkListedSegments() {
@@ -123,6 +128,17 @@ void TfrmSegmentCut::FillFieldsFromWaveform(int64_t Start, int64_t End) {
     eEnd->setText(QString::fromStdString(MsToTimeText(endMs)));
     // The shaded selection is the stretch the fields now hold.
     wfSegments->SetSelection(MsToSample(startMs, rate), MsToSample(endMs, rate));
+}
+
+void TfrmSegmentCut::SelectFieldTimes() {
+    const uint32_t rate = wfSegments->SampleRate();
+    const std::string start = eStart->text().toStdString();
+    const std::string end = eEnd->text().toStdString();
+    if (rate == 0 || !IsTimeText(start) || !IsTimeText(end)) return;
+    const int32_t startMs = TimeTextToMs(start);
+    const int32_t endMs = TimeTextToMs(end);
+    if (startMs < endMs)
+        wfSegments->SetSelection(MsToSample(startMs, rate), MsToSample(endMs, rate));
 }
 
 void TfrmSegmentCut::UpdatePlayJoin() {
