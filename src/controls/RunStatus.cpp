@@ -22,6 +22,8 @@ TRunStatus::TRunStatus(QWidget* Parent)
     FBar->setRange(0, 100);
     FBar->setTextVisible(true);
     layout->addWidget(FBar, 1);
+    // Enter in a dialog's fields must not cancel the run.
+    FCancel->setAutoDefault(false);
     layout->addWidget(FCancel);
     layout->addWidget(FLine, 1);
     FShowInFolder->setText("Show in Folder");

@@ -1,6 +1,7 @@
 #include "controls/Waveform.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -136,6 +137,12 @@ void TWaveform::SetSelection(int64_t Start, int64_t End) {
     if (Start == FSelStart && End == FSelEnd) return;
     FSelStart = Start;
     FSelEnd = End;
+    update();
+}
+
+void TWaveform::SetMarkedRanges(TMarkedRanges Ranges) {
+    if (Ranges == FMarked) return;
+    FMarked = std::move(Ranges);
     update();
 }
 

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QWidget>
 
@@ -55,6 +57,12 @@ public:
     int64_t Cursor() const { return FCursor; }
     void SetCursor(int64_t Sample);
 
+    // Stretches [first, second) of frames shaded in red under the peaks (a tool's list of
+    // segments); they do not take part in selecting.
+    using TMarkedRanges = std::vector<std::pair<int64_t, int64_t>>;
+    void SetMarkedRanges(TMarkedRanges Ranges);
+    const TMarkedRanges& MarkedRanges() const { return FMarked; }
+
     const TWaveView& View() const { return FView; }
     // The columns the waveform is drawn in (the widget's width).
     int Columns() const { return width(); }
@@ -91,6 +99,7 @@ private:
     int64_t SampleAtX(int X) const;
     void PaintPeaks(class QPainter& Canvas, const QRect& Area);
     void PaintRuler(QPainter& Canvas);
+    void PaintMarked(QPainter& Canvas, const QRect& Area);
 
     std::string FFileName;
     std::unique_ptr<TPeakJob> FJob;
@@ -108,6 +117,7 @@ private:
     int FPressX = 0;
     int64_t FAnchor = 0;
     bool FScrollSync = false;
+    TMarkedRanges FMarked;
 };
 
 } // namespace sundral

@@ -19,6 +19,9 @@ const QColor kLaneLine(0xC8, 0xC8, 0xC8);
 // The track bar's selection green, as a shade and as the edges.
 const QColor kSelectionShade(0x00, 0x80, 0x00, 64);
 const QColor kSelectionEdge(0x00, 0x80, 0x00);
+// The segments a tool removes.
+const QColor kMarkedShade(0xE0, 0x20, 0x20, 72);
+const QColor kMarkedEdge(0xC0, 0x10, 0x10);
 const QColor kCursor(0xD0, 0x10, 0x10);
 // The ruler's labels are "00:00:00.0" wide; marks stand at least this far apart.
 constexpr int kRulerSpacing = 84;
@@ -31,6 +34,7 @@ void TWaveform::paintEvent(QPaintEvent*) {
     const int bottom = height() - (FScroll->isVisible() ? kScrollHeight : 0);
     const QRect area(0, kRulerHeight, width(), std::max(bottom - kRulerHeight, 1));
 
+    PaintMarked(canvas, area);
     if (FSelEnd > FSelStart && FView.TotalSamples > 0) {
         const int64_t x0 = std::max<int64_t>(SampleToPixel(FView, FSelStart), -1);
         const int64_t x1 = std::min<int64_t>(SampleToPixel(FView, FSelEnd), width());
@@ -53,6 +57,22 @@ void TWaveform::paintEvent(QPaintEvent*) {
     PaintRuler(canvas);
     canvas.setPen(kLaneLine);
     canvas.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TWaveform::PaintMarked(QPainter& Canvas, const QRect& Area) {
+    if (FView.TotalSamples == 0) return;
+    for (const auto& [start, end] : FMarked) {
+        if (end <= start) continue;
+        const int64_t x0 = std::max<int64_t>(SampleToPixel(FView, start), -1);
+        const int64_t x1 = std::min<int64_t>(SampleToPixel(FView, end), width());
+        if (x1 < 0 || x0 > width()) continue;
+        Canvas.fillRect(
+            QRect(int(x0), Area.top(), int(std::max<int64_t>(x1 - x0, 1)), Area.height()),
+            kMarkedShade);
+        Canvas.setPen(kMarkedEdge);
+        Canvas.drawLine(int(x0), Area.top(), int(x0), Area.bottom());
+        Canvas.drawLine(int(x1), Area.top(), int(x1), Area.bottom());
+    }
 }
 
 void TWaveform::PaintPeaks(QPainter& Canvas, const QRect& Area) {

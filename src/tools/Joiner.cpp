@@ -85,6 +85,7 @@ void TfrmJoiner::CreateForm() {
     FTools->WaveOut1->OnProgress = [this](TComponent* Sender) { WaveOut1Progress(Sender); };
     FTools->MP3Out1->OnProgress = [this](TComponent* Sender) { MP3Out1Progress(Sender); };
     FTools->WMAOut1->OnProgress = [this](TComponent* Sender) { WMAOut1Progress(Sender); };
+    CreateRunStatus();
 }
 
 void TfrmJoiner::FormCreate() {

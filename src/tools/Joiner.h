@@ -36,6 +36,7 @@ namespace sundral {
 class TComponent;
 class TPendingOutput;
 class TRadioGroup;
+class TRunStatus;
 
 inline constexpr int kJoinerClientWidth = 520;
 inline constexpr int kJoinerClientHeight = 176;
@@ -56,6 +57,10 @@ public:
     TRadioGroup* rgMode = nullptr; // 0 "Joiner", 1 "Mixer"
     QPushButton* bStart = nullptr;
     QPushButton* bClose = nullptr;
+    // The strip under the buttons that follows a run and cancels it (JoinerStatus.cpp).
+    TRunStatus* RunStatus1 = nullptr;
+    void RunStatusCancel();
+
     TFileDialogOptions OpenDialog1;
     TFileDialogOptions SaveDialog1;
 
@@ -93,6 +98,13 @@ private:
     void EndRun();
     // Start, both Open File buttons and the mode: what would change the running job.
     void SetRunControlsEnabled(bool Enabled);
+
+    // The status strip's block (JoinerStatus.cpp).
+    void CreateRunStatus();
+    void RunShowStart(const QString& Output);
+    void RunShowProgress(int32_t Progress);
+    void RunShowEnd(bool Written, const std::string& Error);
+    QString FRunOutput; // the name the run's output was chosen under
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;

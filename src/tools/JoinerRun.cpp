@@ -118,6 +118,7 @@ void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {
     FWaitCursor = true;
     SetRunControlsEnabled(false);
     setWindowTitle(SavedCaption + QLatin1String(kProcessing));
+    RunShowStart(Output);
     TAudioMixer& mixer = *FTools->AudioMixer1;
     mixer.SetVolume1(65535);
     mixer.SetVolume2(65535);
@@ -132,6 +133,7 @@ void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {
     } catch (const std::exception& e) {
         // Nothing runs: no OnDone will come to end the run.
         EndRun();
+        RunShowEnd(false, e.what());
         FDialogs.ShowMessage(this, QString::fromLatin1(kFailedMessage) + e.what());
     }
 }
@@ -155,6 +157,7 @@ void TfrmJoiner::SetRunControlsEnabled(bool Enabled) {
 void TfrmJoiner::ShowProgress(int32_t Progress) {
     setWindowTitle(SavedCaption + QLatin1String(kProcessing) + QString::number(Progress) +
                    QLatin1Char('%'));
+    RunShowProgress(Progress);
 }
 
 void TfrmJoiner::WaveOut1Progress(TComponent* Sender) {
@@ -178,6 +181,7 @@ void TfrmJoiner::WaveOut1Done(TComponent* Sender) {
     std::string error = writer ? writer->ExceptionMessage() : std::string();
     if (output && error.empty()) output->Commit(error);
     EndRun();
+    RunShowEnd(output != nullptr, error);
     if (!error.empty())
         FDialogs.ShowMessage(this,
                              QString::fromLatin1(kFailedMessage) + QString::fromStdString(error));

@@ -38,6 +38,7 @@ TfrmSegmentCut::TfrmSegmentCut(TDialogs& Dialogs, QWidget* Owner)
 TfrmSegmentCut::~TfrmSegmentCut() {
     // A running job stops before its components go; the run's files go with the chain.
     FormClose();
+    DetachWaveform();
     FChain.reset();
     FComponents.reset();
 }
@@ -112,6 +113,7 @@ void TfrmSegmentCut::CreateForm() {
     FTools->MP3Out1->OnDone = done;
     FTools->WMAOut1->OnDone = done;
     FChain = std::make_unique<TSegmentChain>(*FTools);
+    CreateWaveform();
 }
 
 void TfrmSegmentCut::CreateActions() {
@@ -157,6 +159,7 @@ void TfrmSegmentCut::FormCreate() {
 void TfrmSegmentCut::FormClose() {
     // Nothing of a running chain may follow the window's closing.
     FChain->Abandon();
+    StopJoinPlay();
     if (FWaitCursor) {
         FWaitCursor = false;
         QGuiApplication::restoreOverrideCursor();

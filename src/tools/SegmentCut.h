@@ -14,7 +14,9 @@
 // files. The TDialogs passed in is not owned and must outlive the window.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +39,8 @@ class TAction;
 class TActionList;
 class TComponent;
 class TMediaPlayer;
+class TRunStatus;
+class TWaveform;
 
 inline constexpr int kSegmentCutClientWidth = 427;
 inline constexpr int kSegmentCutClientHeight = 364;
@@ -71,6 +75,28 @@ public:
     TAction* aMoveUp = nullptr;
     TAction* aMoveDown = nullptr;
     TAction* aRemove = nullptr;
+
+    // The waveform, Play Join and the run's status strip (SegmentCutWave.cpp,
+    // SegmentCutPlay.cpp): the file's peaks with each listed segment shaded; a drag fills
+    // the time fields; Play Join plays the 2 s before and after the selected row's removed
+    // stretch; the strip follows a run and offers Cancel.
+    TWaveform* wfSegments = nullptr;
+    QPushButton* bPlayJoin = nullptr;
+    TRunStatus* RunStatus1 = nullptr;
+    // One play of Play Join: the stretch asked for and where the player stood when it ended.
+    struct TJoinPlay {
+        int32_t FromMs = 0;
+        int32_t ToMs = 0;
+        int32_t ReachedMs = -1;
+    };
+    // The plays of the last Play Join, as they ended.
+    const std::vector<TJoinPlay>& JoinPlays() const { return FJoinPlays; }
+    bool JoinPlaying() const { return FJoinStep >= 0; }
+    // Called as each play of Play Join ends, before the next one starts (tests read what the
+    // sound output received there).
+    std::function<void(const TJoinPlay&)> OnJoinPlayEnded;
+    void bPlayJoinClick();
+    void RunStatusCancel();
 
     TMediaPlayer* MediaPlayer1 = nullptr;
     TFileDialogOptions OpenDialog1;
@@ -130,6 +156,26 @@ private:
     // Runs the chain's next job, or ends the run as Step says.
     void Follow(TChainStep Step);
     void EndRun(const TChainStep& Step);
+
+    // The waveform's block (SegmentCutWave.cpp, SegmentCutPlay.cpp).
+    void CreateWaveform();
+    // The list's model reports its rows going as the window's children are deleted.
+    void DetachWaveform();
+    void MarkListedSegments();
+    void FillFieldsFromWaveform(int64_t Start, int64_t End);
+    void SelectFieldTimes();
+    void UpdatePlayJoin();
+    void RunShowStep();
+    void RunShowEnd(const TChainStep& Step);
+    void PlayJoinPart();
+    void JoinPartEnded(uint64_t Generation);
+    void StopJoinPlay();
+    void WatchJoinPlays();
+    std::vector<TJoinPlay> FJoinPlays;
+    std::vector<TJoinPlay> FJoinPlan;
+    int FJoinStep = -1; // the part playing; -1 when none
+    // Numbers the plays; read on the play's thread when it ends.
+    std::atomic<uint64_t> FJoinGeneration{0};
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;

@@ -112,6 +112,7 @@ void TfrmSegmentCut::Follow(TChainStep Step) {
     while (Step.State == TChainState::csRunning) {
         // The caption first: it names the job about to start.
         setWindowTitle(SavedCaption + QString::fromStdString(Step.Caption));
+        RunShowStep();
         try {
             FChain->SetupJob().Run();
             return;
@@ -123,6 +124,7 @@ void TfrmSegmentCut::Follow(TChainStep Step) {
 }
 
 void TfrmSegmentCut::EndRun(const TChainStep& Step) {
+    RunShowEnd(Step);
     setWindowTitle(SavedCaption);
     bStart->setEnabled(true);
     if (FWaitCursor) {

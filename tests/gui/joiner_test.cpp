@@ -1,6 +1,7 @@
 // The real Joiner & Mixer window: what it refuses, joins and mixes of WAV files judged by
 // ffmpeg's decode, MP3 and WMA set up from the first file, and closing during a run.
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -8,7 +9,9 @@
 #include "RunCommand.h"
 #include "ToolWindowFixture.h"
 #include "WaveTools.h"
+#include "controls/LinkLabel.h"
 #include "controls/RadioGroup.h"
+#include "controls/RunStatus.h"
 #include "tools/Joiner.h"
 
 using namespace sundral;
@@ -49,6 +52,7 @@ private slots:
     void followsTheFirstFilesEncoding();
     void closingStopsTheRun();
     void filesStayPutDuringARun();
+    void statusStripCancelsOrNamesTheOutput();
 };
 
 void JoinerTest::refusesBeforeWriting() {
@@ -204,6 +208,53 @@ void JoinerTest::filesStayPutDuringARun() {
     const std::vector<int16_t> two = FfmpegDecodeS16(b);
     joined.insert(joined.end(), two.begin(), two.end());
     QVERIFY(FfmpegDecodeS16(output) == joined);
+}
+
+// The strip under the buttons: Cancel while the writer runs leaves no file; a run that ends
+// names the output with the length ffprobe finds, and Show in Folder opens its folder.
+void JoinerTest::statusStripCancelsOrNamesTheOutput() {
+    const struct {
+        const char* Name;
+        bool Cancel;
+        const char* Line;
+    } cases[] = {
+        {"cancelled", true, "Cancelled: nothing was written."},
+        {"saved", false, "Saved out.wav (00:00:03.5)"}, // 1 s and 2.5 s joined
+    };
+    for (const auto& k : cases) {
+        TFixture f;
+        QVERIFY(f.Exposed);
+        TfrmJoiner& w = *f.Window;
+        TRunStatus& status = *w.RunStatus1;
+        Open(f, WriteCountingWave(f.Dir.File("a.wav"), 8000, 1, 8000),
+             WriteCountingWave(f.Dir.File("b.wav"), 8000, 1, 20000));
+        const auto output = f.Dir.File("out.wav");
+        f.Dialogs.FileAnswers.push_back(QString::fromStdString(output.string()));
+        w.bStart->click();
+        QVERIFY2(w.Processing(), k.Name);
+        QVERIFY(status.Running() && status.Bar()->isVisibleTo(&w) &&
+                status.CancelButton()->isVisibleTo(&w));
+        if (k.Cancel) {
+            QTest::mouseClick(status.CancelButton(), Qt::LeftButton);
+            QVERIFY(!w.Processing());
+            QCoreApplication::processEvents();
+        } else {
+            QVERIFY(QTest::qWaitFor([&] { return !w.Processing(); }, kToolGiveUpMs));
+        }
+        QCOMPARE(status.Line(), QString::fromLatin1(k.Line));
+        QCOMPARE(f.Dialogs.Messages(), QStringList());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Joiner & Mixer"));
+        QVERIFY(w.bStart->isEnabled());
+        QCOMPARE(std::filesystem::exists(output), !k.Cancel);
+        QCOMPARE(f.Files(), size_t(k.Cancel ? 2 : 3));
+        if (k.Cancel) continue;
+        QCOMPARE(FfprobeEntries(output.string(), "stream=duration")["duration"],
+                 std::string("3.500000"));
+        QString opened;
+        status.OpenFolder = [&](const QString& Folder) { opened = Folder; };
+        status.ShowInFolder()->Click();
+        QCOMPARE(opened, QString::fromStdString(f.Dir.Path().string()));
+    }
 }
 
 QTEST_MAIN(JoinerTest)

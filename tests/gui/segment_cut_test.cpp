@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -13,6 +14,8 @@
 #include "SegmentTools.h"
 #include "ToolWindowFixture.h"
 #include "WaveTools.h"
+#include "controls/LinkLabel.h"
+#include "controls/RunStatus.h"
 #include "platform/qt/Actions.h"
 #include "tools/SegmentCut.h"
 
@@ -64,6 +67,7 @@ private slots:
     void failedJobEndsTheChain();
     void closingStopsTheRun();
     void enterAddsAndAFailedOpenKeepsTheFile();
+    void statusStripCancelsOrNamesTheOutput();
 };
 
 void SegmentCutTest::listChecksAndMoves() {
@@ -320,6 +324,57 @@ void SegmentCutTest::enterAddsAndAFailedOpenKeepsTheFile() {
     QCOMPARE(f.Dialogs.Calls.size(), size_t(1));
     QCOMPARE(f.Dialogs.Calls[0].Options.FileName, QStringLiteral("cut_IN.WAV"));
     QCOMPARE(f.Dialogs.Calls[0].Options.InitialDir, folder);
+}
+
+// The strip under the list: Cancel while the first job runs leaves nothing; a run that ends
+// names the output with the length ffprobe finds, and Show in Folder opens its folder.
+void SegmentCutTest::statusStripCancelsOrNamesTheOutput() {
+    const struct {
+        const char* Name;
+        bool Cancel;
+        const char* Line;
+    } cases[] = {
+        {"cancelled", true, "Cancelled: nothing was written."},
+        // 60 s less 10 s and the 100 ms margins.
+        {"saved", false, "Saved out.wav (00:00:49.8)"},
+    };
+    for (const auto& k : cases) {
+        TFixture f;
+        QVERIFY(f.Exposed);
+        TfrmSegmentCut& w = *f.Window;
+        TRunStatus& status = *w.RunStatus1;
+        OpenMinute(f);
+        Add(f, "00:00:10.0", "00:00:20.0");
+        const auto output = f.Dir.File("out.wav");
+        f.Dialogs.FileAnswers.push_back(QString::fromStdString(output.string()));
+        w.aStartCut->Execute();
+        QVERIFY2(w.Chain().Running(), k.Name);
+        QVERIFY(status.Running() && status.Bar()->isVisibleTo(&w) &&
+                status.CancelButton()->isVisibleTo(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Segment Cut - Cutting ... 1/2"));
+        if (k.Cancel) {
+            QTest::mouseClick(status.CancelButton(), Qt::LeftButton);
+            QVERIFY(!w.Chain().Running());
+            QCoreApplication::processEvents();
+        } else {
+            QVERIFY(QTest::qWaitFor([&] { return !w.Chain().Running(); }, kToolGiveUpMs));
+        }
+        QCOMPARE(status.Line(), QString::fromLatin1(k.Line));
+        QCOMPARE(f.Dialogs.Messages(), QStringList());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Segment Cut"));
+        QVERIFY(w.bStart->isEnabled());
+        QCOMPARE(f.WorkFiles(), size_t(0));
+        QCOMPARE(std::filesystem::exists(output), !k.Cancel);
+        QCOMPARE(f.Files(), size_t(k.Cancel ? 1 : 2));
+        QCOMPARE(status.ShowInFolder()->isVisibleTo(&w), !k.Cancel);
+        if (k.Cancel) continue;
+        QCOMPARE(FfprobeEntries(output.string(), "stream=duration")["duration"],
+                 std::string("49.800000"));
+        QString opened;
+        status.OpenFolder = [&](const QString& Folder) { opened = Folder; };
+        status.ShowInFolder()->Click();
+        QCOMPARE(opened, QString::fromStdString(f.Dir.Path().string()));
+    }
 }
 
 QTEST_MAIN(SegmentCutTest)
