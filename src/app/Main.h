@@ -100,8 +100,8 @@ public:
     // Places the play cursor on step Step: the track bar's line, the waveform's cursor and
     // the readout; while playing, the play jumps there.
     void PlaceCursor(int32_t Step);
-    // True while Play Edges plays either edge or waits between them.
-    bool PlayingEdges() const { return FEdgePhase != 0; }
+    // Where Play Edges is: 0 not playing them, 1 the first edge, 2 the pause, 3 the last.
+    int EdgePhase() const { return FEdgePhase; }
 
     // Banner.
     QLabel* imgTitle = nullptr;

@@ -36,14 +36,17 @@ void TfrmMain::StartLosslessCut(const QString& Input, const std::string& Output)
     // not committed) only once the worker no longer writes it.
     RunOnWorker<TCutResult>(
         this,
-        [keep = FCutOutput, input, Output, start = range.StartSample, end] {
+        [keep = FCutOutput, input, Output, start = range.StartSample, end]() mutable {
+            TCutResult result;
             try {
-                return CutMp3(input, Output, start, end);
+                result = CutMp3(input, Output, start, end);
             } catch (const std::exception& Error) {
-                TCutResult failed;
-                failed.Message = Error.what();
-                return failed;
+                result.Message = Error.what();
             }
+            // Let go before the window hears of the end: the window's share is then the
+            // last, and the file is settled by the time the window shows the result.
+            keep.reset();
+            return result;
         },
         [this, Input, Output](TCutResult Result) {
             Guarded([&] {

@@ -6,8 +6,9 @@
 // click while playing makes the play jump there.
 //
 // Play Edges plays the first and the last kEdgeMs of the selection with kEdgeGapMs of
-// silence between: the first edge ends by itself (its end is set), FEdgeTimer starts the
-// last one. A selection no longer than both edges together is played whole instead, once.
+// silence between: the first edge ends by itself (its end is set); once the cursor has
+// reached its end, FEdgeTimer waits the pause and starts the last one. A selection no longer than
+// both edges together is played whole instead, once.
 #include <algorithm>
 
 #include <QLabel>
@@ -148,7 +149,6 @@ void TfrmMain::bPlayEdgesClick() {
         FEdgeStopStep = MsToStep(from + kEdgeMs, tbAudio->Max(), FStepMs);
         tbAudio->SetLinePosition(tbAudio->PositionL());
         PlayEdge(from, from + kEdgeMs);
-        FEdgeTimer->start(kEdgeMs + kEdgeGapMs);
     } catch (...) {
         StopPlayback();
         throw;
@@ -188,6 +188,7 @@ void TfrmMain::Timer1Timer() {
         // The first edge has ended by itself; the cursor waits for the last one.
         Timer1->stop();
         FEdgePhase = 2;
+        FEdgeTimer->start(kEdgeGapMs);
         return;
     }
     if (FPlayingSelection && tbAudio->LinePosition() >= tbAudio->PositionU()) {

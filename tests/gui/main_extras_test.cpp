@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "MainWindowFixture.h"
 #include "MediaFiles.h"
@@ -41,9 +42,14 @@ bool Cut(TMainWindowFixture& F, const std::filesystem::path& Output) {
     return QTest::qWaitFor([&] { return F.Window->bStartCut->isEnabled(); }, kGiveUpMs);
 }
 
-void WaitForPeaks(TMainWindowFixture& F) {
-    (void)QTest::qWaitFor([&] { return F.Window->wfAudio->PeaksComplete(); }, kGiveUpMs);
-    QCoreApplication::processEvents();
+// Waits until the waveform knows the whole sound: its rate and its Frames.
+void WaitForPeaks(TMainWindowFixture& F, int64_t Frames) {
+    const TWaveform& view = *F.Window->wfAudio;
+    (void)QTest::qWaitFor(
+        [&] {
+            return view.PeaksComplete() && view.SampleRate() != 0 && view.TotalSamples() == Frames;
+        },
+        kGiveUpMs);
 }
 
 // The column of the waveform showing the time Ms.
@@ -59,16 +65,17 @@ struct TRun {
 };
 std::vector<TRun> Runs(const TBytes& Played) {
     std::vector<TRun> runs;
-    bool inRun = false;
+    int last = 0;
     for (size_t i = 0; i + 1 < Played.size(); i += 2) {
         const int sample = int(GetU16(&Played[i]));
         if (sample == 0) {
-            inRun = false;
+            last = 0;
             continue;
         }
-        if (!inRun) runs.push_back({sample, 0});
-        inRun = true;
+        // A run goes on while the counting goes on (32000 wraps to 1).
+        if (last == 0 || sample != last % 32000 + 1) runs.push_back({sample, 0});
         ++runs.back().Count;
+        last = sample;
     }
     return runs;
 }
@@ -105,7 +112,7 @@ void MainExtrasTest::theFineGridCutsWhatTheFieldsShow() {
     // 12.7 s: no whole number of steps at either grid.
     const auto input = WriteCountingWave(f.Dir.File("odd.wav"), kRate, 1, kRate * 127 / 10);
     f.Open(input);
-    WaitForPeaks(f);
+    WaitForPeaks(f, kRate * 127 / 10);
     QCOMPARE(w.StepMs(), 500);
     w.bGridFine->click();
     QCOMPARE(w.StepMs(), 100);
@@ -184,7 +191,7 @@ void MainExtrasTest::aClickPlacesTheCursorAndPlayStartsThere() {
     TfrmMain& w = *f.Window;
     w.bGridFine->click();
     f.Open(WriteCountingWave(f.Dir.File("ten.wav"), kRate, 1, kRate * 10));
-    WaitForPeaks(f);
+    WaitForPeaks(f, kRate * 10);
     QCOMPARE(w.lPosition->text(), QStringLiteral("00:00:00.0"));
     const auto capture = f.Dir.File("played.raw");
     struct {
@@ -241,26 +248,53 @@ void MainExtrasTest::playEdgesPlaysBothEnds() {
         // A selection no longer than both edges plays once, whole.
         {"00:00:02.0", "00:00:05.5", {{1 + 16000, 28000}}},
     };
+    auto* pause = w.findChild<QTimer*>(QStringLiteral("EdgeTimer"));
+    QVERIFY(pause);
+    // The cursor's ticks are given by hand, so that each edge ends where the test says.
+    const auto tickUntil = [&](int Phase) {
+        w.Timer1->stop();
+        for (int i = 0; i < 200 && w.EdgePhase() != Phase; ++i) w.Timer1Timer();
+        return w.EdgePhase() == Phase;
+    };
     int n = 0;
     for (const auto& c : cases) {
         Type(w.eEnd, QString::fromLatin1(c.End));
         Type(w.eStart, QString::fromLatin1(c.Start));
-        const auto capture = f.Dir.File("edges" + std::to_string(n++) + ".raw");
+        // Each play opens the sound device afresh: the first edge goes to one file, the
+        // last (or the only) play to another.
+        const auto first = f.Dir.File("edges" + std::to_string(n) + "a.raw");
+        const auto last = f.Dir.File("edges" + std::to_string(n++) + "b.raw");
         {
-            TCapture disk(capture);
+            TCapture disk(first);
             w.bPlayEdges->click();
-            QTRY_VERIFY_WITH_TIMEOUT(!w.PlayingEdges() && !w.Timer1->isActive(), kGiveUpMs);
+            if (c.Heard.size() == 2) {
+                QCOMPARE(w.EdgePhase(), 1);
+                QVERIFY(tickUntil(2));
+                QTRY_VERIFY_WITH_TIMEOUT(w.MediaPlayer1->PlayerMode() != TMPModes::mpPlaying,
+                                         kGiveUpMs);
+                qputenv("SDL_DISKAUDIOFILE", last.c_str());
+                QTRY_VERIFY_WITH_TIMEOUT(w.EdgePhase() == 3, kGiveUpMs);
+                QVERIFY(!pause->isActive());
+                QVERIFY(tickUntil(0));
+            } else {
+                QCOMPARE(w.EdgePhase(), 0);
+                w.Timer1->stop();
+            }
             QTRY_VERIFY_WITH_TIMEOUT(w.MediaPlayer1->PlayerMode() != TMPModes::mpPlaying,
                                      kGiveUpMs);
             w.MediaPlayer1->Close();
         }
-        const std::vector<TRun> heard = Runs(f.Dir.ReadBytes(capture.filename().string()));
+        std::vector<TRun> heard = Runs(f.Dir.ReadBytes(first.filename().string()));
+        if (c.Heard.size() == 2) {
+            const std::vector<TRun> second = Runs(f.Dir.ReadBytes(last.filename().string()));
+            heard.insert(heard.end(), second.begin(), second.end());
+        }
         QCOMPARE(heard.size(), c.Heard.size());
         for (size_t i = 0; i < heard.size(); ++i) {
             QCOMPARE(heard[i].First, c.Heard[i].First);
             QCOMPARE(heard[i].Count, c.Heard[i].Count);
         }
-        QCOMPARE(f.Bar().LinePosition(), 0);
+        if (c.Heard.size() == 2) QCOMPARE(f.Bar().LinePosition(), 0);
     }
 }
 
@@ -306,7 +340,7 @@ void MainExtrasTest::theStatusLineSaysSavedOrCancelled() {
         QTest::qWait(0);
         QVERIFY2(f.Dialogs.Messages().isEmpty(), qPrintable(f.Dialogs.Messages().join('\n')));
         QCOMPARE(w.rsCut->Line(), c.Line);
-        QCOMPARE(w.windowTitle(), QStringLiteral("Orvane Sundral"));
+        QVERIFY2(w.windowTitle() == QStringLiteral("Orvane Sundral"), c.Name);
         QCOMPARE(std::filesystem::exists(output), !c.Cancel);
         // No unfinished file beside it.
         for (const auto& entry : std::filesystem::directory_iterator(f.Dir.Path()))
@@ -360,7 +394,9 @@ void MainExtrasTest::keepTheOriginalQuality() {
         QVERIFY2(f.Dialogs.Messages().isEmpty(), qPrintable(f.Dialogs.Messages().join('\n')));
         QVERIFY2(w.lStatus->text().isEmpty(), qPrintable(w.lStatus->text())); // not re-encoded
         const int64_t start = FieldFrame(w.eStart, 44100);
-        const int64_t end = std::min<int64_t>(FieldFrame(w.eEnd, 44100), source.size() / 2);
+        // The end of the range is the end of the file, whatever its last tenth.
+        const int64_t end = f.Bar().PositionU() == f.Bar().Max() ? int64_t(source.size() / 2)
+                                                                 : FieldFrame(w.eEnd, 44100);
         const std::vector<int16_t> cut = FfmpegDecodeS16(output);
         QCOMPARE(int64_t(cut.size()), (end - start) * 2);
         QVERIFY(std::equal(cut.begin(), cut.end(), source.begin() + start * 2));
