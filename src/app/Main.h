@@ -69,6 +69,8 @@ inline constexpr uint16_t WM_ACTIVATEINSTANCE = 0x1A01;
 // Client size of the main window, fixed.
 inline constexpr int kMainClientWidth = 513;
 inline constexpr int kMainClientHeight = 313;
+// The band the window grows by at the bottom: the lossless check box and the run status.
+inline constexpr int kMainBandHeight = 56;
 
 class TfrmMain : public QWidget {
     Q_OBJECT

@@ -27,7 +27,6 @@ namespace {
 
 constexpr char kGridKey[] = "main/gridStepMs";
 constexpr char kLosslessKey[] = "main/keepOriginalQuality";
-constexpr int kBandHeight = 56;
 
 QSettings UserSettings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Orvane"),
@@ -39,9 +38,12 @@ QSettings UserSettings() {
 void TfrmMain::CreateExtras() {
     // Beside the time fields, left of the selection's length.
     const QRect end = eEnd->geometry();
+    auto* caption = Named(new QLabel(QStringLiteral("Cursor"), this), "lPositionCaption");
+    caption->setGeometry(end.right() + 9, end.y() + 3, 38, 16);
     lPosition = Named(new QLabel(this), "lPosition");
-    lPosition->setGeometry(end.right() + 10, end.y() + 3, 100, 16);
-    lPosition->setToolTip(QStringLiteral("Play cursor"));
+    lPosition->setGeometry(end.right() + 47, end.y() + 3, 66, 16);
+    lPosition->setToolTip(QStringLiteral("Where the play cursor is"));
+    lPosition->setStyleSheet(QStringLiteral("color: #1040c0; font-weight: bold;"));
 
     // Beside Mark End, under Pause and Stop.
     const QRect pause = bPause->geometry();
@@ -51,12 +53,16 @@ void TfrmMain::CreateExtras() {
     bPlayEdges->setToolTip(
         QStringLiteral("Play the first and the last 2 seconds of the selection"));
     lGrid = Named(new QLabel(QStringLiteral("Grid"), this), "lGrid");
-    lGrid->setGeometry(stop.x(), markY + 5, 26, 16);
-    bGridCoarse = Button(this, "bGridCoarse", "0.5 s", {stop.x() + 26, markY, 32, 25});
-    bGridFine = Button(this, "bGridFine", "0.1 s", {stop.x() + 58, markY, 32, 25});
+    lGrid->setGeometry(stop.x(), markY + 5, 24, 16);
+    bGridCoarse = Button(this, "bGridCoarse", "0.5 s", {stop.x() + 24, markY, 34, 25});
+    bGridFine = Button(this, "bGridFine", "0.1 s", {stop.x() + 58, markY, 34, 25});
     auto* grid = new QButtonGroup(this);
     for (QPushButton* button : {bGridCoarse, bGridFine}) {
         button->setCheckable(true);
+        // The chosen step stands out in the selection's green.
+        button->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"
+                                             "QPushButton:checked { background: #2f8f2f;"
+                                             " color: white; font-weight: bold; }"));
         button->setToolTip(QStringLiteral("The step of the track bar and the time fields"));
         grid->addButton(button);
     }
@@ -77,7 +83,7 @@ void TfrmMain::CreateExtras() {
 
     // The band at the bottom.
     const int top = height();
-    setFixedSize(width(), height() + kBandHeight);
+    setFixedSize(width(), height() + kMainBandHeight);
     cbLossless =
         Named(new QCheckBox(QStringLiteral("Keep the original quality (no re-encoding)"), this),
               "cbLossless");
