@@ -27,6 +27,7 @@ TfrmMain::~TfrmMain() {
     // The components go first: a running cut is stopped synchronously (its events are
     // dropped) before its unfinished file is removed and the controls go.
     FComponents.reset();
+    // A lossless cut's worker keeps its own share of the file until it has finished.
     FCutOutput.reset();
 }
 
@@ -42,8 +43,8 @@ void TfrmMain::CenterOnScreen() {
 
 void TfrmMain::FormCreate() {
     lUpdate->SetColor(Qt::white);
-    // Until a file is open, the design range stands for its own half seconds.
-    FLengthMs = tbAudio->Max() * kStepMs;
+    // Until a file is open, the design range stands for its own steps.
+    FLengthMs = tbAudio->Max() * FStepMs;
 }
 
 void TfrmMain::showEvent(QShowEvent* Event) {
@@ -90,7 +91,7 @@ bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 int32_t TfrmMain::UnitsToMs(int32_t Units) const {
-    return StepToMs(Units, tbAudio->Max(), FLengthMs);
+    return StepToMs(Units, tbAudio->Max(), FLengthMs, FStepMs);
 }
 
 QString TfrmMain::UnitsToTimeText(int32_t Units) const {

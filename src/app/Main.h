@@ -11,11 +11,15 @@
 // (thumbs and time fields), MainCut (the cut), MainLinks (banner links, About menu, side
 // windows), MainDesktop (files handed in by drop, command line or a later start).
 //
-// Positions on the track bar are half-second steps: step p below Max is p x 500 ms, and the
-// step at Max is the end of the file (edit/CutSetup.h); the times shown, played and cut all
-// follow that rule. The length comes from the reader that cuts the file; an MP3 or WMA is
-// measured on a worker while the window shows "Measuring the length..." and keeps the file
-// that was open until then.
+// Positions on the track bar are steps of the grid chosen with the grid switch (half a second,
+// or a tenth; remembered between runs): step p below Max is p x the step, and the step at Max
+// is the end of the file (edit/CutSetup.h); the times shown, played and cut all follow that
+// rule. A click on the waveform places the play cursor on the grid; Play starts there, and a
+// click while playing jumps there. The extras around the design's controls (grid switch,
+// cursor readout, Play Edges, the lossless check box and the run status strip) are made in
+// MainExtras.cpp; the lossless MP3 cut is MainLossless.cpp. The length comes from the reader that
+// cuts the file; an MP3 or WMA is measured on a worker while the window shows "Measuring the
+// length..." and keeps the file that was open until then.
 //
 // Threading: GUI thread only; the writers' events arrive on it through the dispatcher.
 // Ownership: controls and actions are Qt children of the window; the audio components and
@@ -31,6 +35,7 @@
 #include <QWidget>
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -50,6 +55,7 @@ class TMediaPlayer;
 class TMP3In;
 class TMP3Out;
 class TPendingOutput;
+class TRunStatus;
 class TTrackBar2;
 class TWaveform;
 class TWaveIn;
@@ -63,6 +69,8 @@ inline constexpr uint16_t WM_ACTIVATEINSTANCE = 0x1A01;
 // Client size of the main window, fixed.
 inline constexpr int kMainClientWidth = 513;
 inline constexpr int kMainClientHeight = 313;
+// The band the window grows by at the bottom: the lossless check box and the run status.
+inline constexpr int kMainBandHeight = 56;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -86,6 +94,16 @@ public:
     bool Measuring() const { return FMeasuring; }
     // The open file's length in milliseconds (0 when none is open).
     int32_t LengthMs() const { return FLengthMs; }
+    // The grid's step in milliseconds (kStepMs or kFineStepMs).
+    int32_t StepMs() const { return FStepMs; }
+    // Switches the grid; the thumbs keep the times they stood for as nearly as the new grid
+    // allows, and the choice is remembered.
+    void SetStepMs(int32_t StepMs);
+    // Places the play cursor on step Step: the track bar's line, the waveform's cursor and
+    // the readout; while playing, the play jumps there.
+    void PlaceCursor(int32_t Step);
+    // Where Play Edges is: 0 not playing them, 1 the first edge, 2 the pause, 3 the last.
+    int EdgePhase() const { return FEdgePhase; }
 
     // Banner.
     QLabel* imgTitle = nullptr;
@@ -121,6 +139,14 @@ public:
     QAction* miAbout = nullptr;
     QAction* miExit = nullptr;
     QTimer* Timer1 = nullptr;
+    // Around the design's controls.
+    QLabel* lPosition = nullptr; // the play cursor's time
+    QPushButton* bPlayEdges = nullptr;
+    QLabel* lGrid = nullptr;
+    QPushButton* bGridCoarse = nullptr; // "0.5 s"
+    QPushButton* bGridFine = nullptr;   // "0.1 s"
+    QCheckBox* cbLossless = nullptr;    // "Keep the original quality (no re-encoding)"
+    TRunStatus* rsCut = nullptr;
 
     TActionList* ActionList1 = nullptr;
     TAction* aPlay = nullptr;
@@ -148,6 +174,9 @@ public:
     void aStopExecute();
     void aMarkStartExecute();
     void aMarkEndExecute();
+    void bPlayEdgesClick();
+    // Cancel on the run status strip: stops the running cut and removes its file.
+    void CancelCut();
     void aPlayUpdate(TAction* Sender);
     void aPauseUpdate(TAction* Sender);
     void aStopUpdate(TAction* Sender);
@@ -184,6 +213,14 @@ private:
     void CreateActions();
     void CreateComponents();
     void CreateWaveform();
+    void CreateExtras();
+    void LoadSettings();
+    // The check box follows the open file: it applies to MP3 input only.
+    void UpdateLosslessBox();
+    // Shows the play cursor at the track bar's line in the waveform and the readout.
+    void ShowCursor();
+    void PlayEdge(int32_t FromMs, int32_t ToMs);
+    void StopEdges();
     void CenterOnScreen();
     void FormCreate();
     void FormShow();
@@ -209,12 +246,26 @@ private:
     // The frames the thumbs select in the reader's file.
     TSampleRange SelectionRange(TAuFileIn& Reader);
     void StartMp3Cut(const QString& Input, const std::string& Output);
+    // Copies the selection's frames on a worker; re-encodes when they cannot be copied.
+    void StartLosslessCut(const QString& Input, const std::string& Output);
+    // The run ended: Error empty when the temporary file is to be committed.
+    void FinishCut(std::string Error);
     void StartWaveCut(const QString& Input, const std::string& Output);
     void StartWmaCut(const QString& Input, const std::string& Output);
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;
-    std::unique_ptr<TPendingOutput> FCutOutput; // the file a running cut writes
+    // The file a running cut writes; shared with a lossless cut's worker, so that the file
+    // is removed only after the worker let go of it.
+    std::shared_ptr<TPendingOutput> FCutOutput;
+    int32_t FCutLengthMs = 0;   // what the running cut will play
+    bool FCutCancelled = false; // Cancel pressed while a worker still writes
+    bool FCutWorking = false;   // a lossless cut runs on a worker
+    int32_t FStepMs = 500;
+    QTimer* FEdgeTimer = nullptr; // the pause between the two edges
+    int FEdgePhase = 0;           // 0 none, 1 the first edge, 2 the gap, 3 the last edge
+    int32_t FEdgeStopStep = 0;    // where the first edge's cursor stops
+    int32_t FEdgeFromMs = 0, FEdgeToMs = 0, FEdgeLastFromMs = 0;
     bool FPlayingSelection = false;
     bool FMeasuring = false;
     uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts

@@ -4,13 +4,20 @@
 // The writer writes beside the chosen name under a temporary one (TPendingOutput) which
 // replaces the chosen file only when the run succeeded, so a failed cut never destroys the
 // file the user agreed to overwrite. A failed run says why in a message box.
+//
+// The run status strip under the controls follows the run: a progress bar and Cancel, then
+// "Saved NAME (TIME)" or why it ended. Cancel stops the writer synchronously and removes its
+// unfinished file.
 #include <filesystem>
 
+#include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "app/Main.h"
+#include "controls/RunStatus.h"
 #include "controls/TrackBar2.h"
 #include "edit/CutSetup.h"
 #include "edit/CutSetupWriters.h"
@@ -31,6 +38,7 @@ namespace {
 
 constexpr char kCutFailedMessage[] = "Cutting failed: ";
 constexpr char kSaveTitle[] = "Save the cut file";
+constexpr char kCancelledLine[] = "Cancelled: the cut was stopped and no file was saved.";
 
 } // namespace
 
@@ -78,9 +86,16 @@ void TfrmMain::bStartCutClick() {
 
     bStartCut->setEnabled(false);
     try {
-        FCutOutput = std::make_unique<TPendingOutput>(output.toStdString());
+        FCutOutput = std::make_shared<TPendingOutput>(output.toStdString());
+        FCutCancelled = false;
+        FCutLengthMs = UnitsToMs(tbAudio->PositionU()) - UnitsToMs(tbAudio->PositionL());
+        lStatus->clear();
+        rsCut->Start();
+        CutProgress(nullptr, 0);
         const std::string temp = FCutOutput->TempName();
-        if (kind == TSoundKind::skMp3)
+        if (kind == TSoundKind::skMp3 && cbLossless->isChecked())
+            StartLosslessCut(input, temp);
+        else if (kind == TSoundKind::skMp3)
             StartMp3Cut(input, temp);
         else if (kind == TSoundKind::skWav)
             StartWaveCut(input, temp);
@@ -90,13 +105,15 @@ void TfrmMain::bStartCutClick() {
         // Nothing runs: no OnDone will come to enable the button again.
         FCutOutput.reset();
         bStartCut->setEnabled(true);
+        setWindowTitle(QString::fromLatin1(kApplicationTitle));
+        rsCut->Clear();
         throw;
     }
 }
 
 TSampleRange TfrmMain::SelectionRange(TAuFileIn& Reader) {
     return StepsToSamples(tbAudio->PositionL(), tbAudio->PositionU(), tbAudio->Max(),
-                          Reader.TotalSamples(), Reader.SampleRate());
+                          Reader.TotalSamples(), Reader.SampleRate(), FStepMs);
 }
 
 void TfrmMain::StartMp3Cut(const QString& Input, const std::string& Output) {
@@ -131,8 +148,11 @@ int32_t TfrmMain::FindWmaFormatIndex() {
 
 void TfrmMain::CutProgress(TComponent* Sender, int32_t Progress) {
     (void)Sender;
+    // Events of a run that was cancelled after it had ended, still on their way, are late.
+    if (!FCutOutput) return;
     setWindowTitle(QString::fromLatin1(kApplicationTitle) + QStringLiteral(" - Cutting ... ") +
                    QString::number(Progress) + QLatin1Char('%'));
+    rsCut->SetPercent(Progress);
 }
 
 void TfrmMain::MP3Out1Progress(TComponent* Sender) {
@@ -148,15 +168,52 @@ void TfrmMain::WaveOut1Progress(TComponent* Sender) {
 }
 
 void TfrmMain::MP3Out1Done(TComponent* Sender) {
+    const auto* writer = dynamic_cast<const TAuOutput*>(Sender);
+    FinishCut(writer ? writer->ExceptionMessage() : std::string());
+}
+
+void TfrmMain::FinishCut(std::string Error) {
+    // The end of a run that was cancelled after it had ended, still on its way, is late.
+    if (!FCutOutput && !FCutCancelled) return;
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     bStartCut->setEnabled(true);
-    const std::unique_ptr<TPendingOutput> output = std::move(FCutOutput);
-    const auto* writer = dynamic_cast<const TAuOutput*>(Sender);
-    std::string error = writer ? writer->ExceptionMessage() : std::string();
-    if (output && error.empty()) output->Commit(error);
-    if (!error.empty())
-        FDialogs.ShowMessage(this, QString::fromLatin1(kCutFailedMessage) +
-                                       QString::fromStdString(error));
+    const std::shared_ptr<TPendingOutput> output = std::move(FCutOutput);
+    if (FCutCancelled) {
+        // The temporary file goes with the last share of it.
+        FCutCancelled = false;
+        rsCut->ShowEnded(QString::fromLatin1(kCancelledLine));
+        return;
+    }
+    if (output && Error.empty()) output->Commit(Error);
+    if (!Error.empty()) {
+        const QString message =
+            QString::fromLatin1(kCutFailedMessage) + QString::fromStdString(Error);
+        rsCut->ShowEnded(message);
+        FDialogs.ShowMessage(this, message);
+        return;
+    }
+    if (output) rsCut->ShowSaved(QString::fromStdString(output->Target()), FCutLengthMs);
+}
+
+void TfrmMain::CancelCut() {
+    if (!FCutOutput) return;
+    FCutCancelled = true;
+    // A writer is stopped here and now; none of its events come after this.
+    bool stopped = false;
+    for (TAuOutput* writer : {static_cast<TAuOutput*>(MP3Out1), static_cast<TAuOutput*>(WMAOut1),
+                              static_cast<TAuOutput*>(WaveOut1)}) {
+        if (writer->Busy()) {
+            writer->Stop(false);
+            stopped = true;
+        }
+    }
+    if (stopped || !FCutWorking) {
+        FinishCut({});
+        return;
+    }
+    // A frame copy on a worker cannot be interrupted; it is short, and its file is removed
+    // as soon as it ends.
+    rsCut->CancelButton()->setEnabled(false);
 }
 
 } // namespace sundral

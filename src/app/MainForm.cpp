@@ -43,6 +43,7 @@ void TfrmMain::CreateForm() {
     CreateActions();
     CreateComponents();
     CreateWaveform();
+    CreateExtras();
 }
 
 void TfrmMain::CreateBanner() {

@@ -68,12 +68,14 @@ void TfrmMain::FileMeasured(const QString& FileName, int32_t LengthMs) {
     eOpenFile->setText(FileName);
     FLengthMs = LengthMs;
     FMeasured = true;
-    tbAudio->SetMax(StepsOf(LengthMs));
+    tbAudio->SetMax(StepsOf(LengthMs, FStepMs));
     tbAudio->SetPositionL(0);
     tbAudio->SetPositionU(tbAudio->Max());
     // The change event writes both fields when a thumb moved; a selection that was already
     // whole raises none, and the times of the old file may differ.
     tbAudioChange();
+    ShowCursor();
+    UpdateLosslessBox();
 }
 
 void TfrmMain::OpenFailed(const std::string& Reason) {

@@ -1,7 +1,7 @@
 // The selection: the track bar's thumbs and the start and end time fields kept in step.
 //
 // A field shows its thumb's time whenever it holds a complete time: typing one moves the
-// thumb and the field then shows the time the thumb stands for (snapped to the half-second
+// thumb and the field then shows the time the thumb stands for (snapped to the chosen
 // grid, or the file's end at the end of the range). Leaving a field, or starting a cut or a
 // selection play from it, checks what it holds; a refused entry goes back to its thumb's
 // time, so the fields never show a selection other than the one that is cut and played.
@@ -25,11 +25,6 @@ bool IsCompleteTime(const std::string& Text) {
     return IsTimeText(Text) && IsFixedTimeText(Text);
 }
 
-// The step a time falls in; times in the last, shorter step are the end of the range.
-int32_t MsToUnits(int32_t Ms, int32_t Max) {
-    return std::min(Ms / kStepMs, Max);
-}
-
 } // namespace
 
 void TfrmMain::ShowSelectionTimes() {
@@ -49,7 +44,7 @@ void TfrmMain::eStartChange() {
     const int32_t start = TimeTextToMs(text);
     const int32_t end = TimeTextToMs(TextOf(eEnd));
     if (start >= end) return;
-    tbAudio->SetPositionL(MsToUnits(start, tbAudio->Max()));
+    tbAudio->SetPositionL(MsToStep(start, tbAudio->Max(), FStepMs));
     // The thumb may not have moved (the same step), yet the field shows its time.
     const QString shown = UnitsToTimeText(tbAudio->PositionL());
     if (eStart->text() != shown) eStart->setText(shown);
@@ -60,7 +55,7 @@ void TfrmMain::eEndChange() {
     if (!IsCompleteTime(text)) return;
     const int32_t end = TimeTextToMs(text);
     if (end > FLengthMs) return;
-    tbAudio->SetPositionU(MsToUnits(end, tbAudio->Max()));
+    tbAudio->SetPositionU(MsToStep(end, tbAudio->Max(), FStepMs));
     const QString shown = UnitsToTimeText(tbAudio->PositionU());
     if (eEnd->text() != shown) eEnd->setText(shown);
 }
@@ -102,9 +97,9 @@ bool TfrmMain::LeaveTimeField(QLineEdit* Field) {
         return false;
     }
     if (isStart)
-        tbAudio->SetPositionL(MsToUnits(ms, tbAudio->Max()));
+        tbAudio->SetPositionL(MsToStep(ms, tbAudio->Max(), FStepMs));
     else
-        tbAudio->SetPositionU(MsToUnits(ms, tbAudio->Max()));
+        tbAudio->SetPositionU(MsToStep(ms, tbAudio->Max(), FStepMs));
     // The field shows the time its thumb now stands for.
     tbAudioChange();
     return true;

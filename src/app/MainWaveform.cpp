@@ -2,9 +2,10 @@
 // bar (the window grows by its height), and kept in step with the track bar.
 //
 // The track bar's thumbs are the selection; the waveform shows it in frames. A drag on the
-// waveform moves the thumbs to the nearest half-second steps, and the thumbs' change event
+// waveform moves the thumbs to the nearest steps of the grid, and the thumbs' change event
 // brings the snapped selection back to the waveform, so both always show the same stretch.
-// The play cursor follows the track bar's play line; the opened file is the one in eOpenFile.
+// The play cursor follows the track bar's play line, and a click on the waveform places it
+// on the nearest step; the opened file is the one in eOpenFile.
 #include <algorithm>
 
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "controls/Waveform.h"
 #include "edit/CutSetup.h"
 #include "edit/WaveformGeometry.h"
+#include "platform/qt/Application.h"
 #include "platform/qt/FormBuilder.h"
 
 namespace sundral {
@@ -23,12 +25,6 @@ namespace {
 constexpr int kWaveformTop = 92;
 constexpr int kWaveformHeight = 150;
 constexpr int kWaveformGap = 6;
-
-// The half-second step nearest to frame Sample.
-int SampleToStep(int64_t Sample, uint32_t Rate) {
-    const int64_t ms = SampleToMs(Sample, Rate);
-    return int((ms + kStepMs / 2) / kStepMs);
-}
 
 } // namespace
 
@@ -52,8 +48,8 @@ void TfrmMain::CreateWaveform() {
         // The thumbs stand for the samples a cut takes (the end thumb for the file's end).
         const int32_t max = tbAudio->Max();
         const int64_t total = wfAudio->TotalSamples();
-        wfAudio->SetSelection(StepToSample(tbAudio->PositionL(), max, total, rate),
-                              StepToSample(tbAudio->PositionU(), max, total, rate));
+        wfAudio->SetSelection(StepToSample(tbAudio->PositionL(), max, total, rate, FStepMs),
+                              StepToSample(tbAudio->PositionU(), max, total, rate, FStepMs));
     };
     // The thumbs' change event keeps its handler and tells the waveform afterwards.
     auto previous = tbAudio->OnChange;
@@ -61,12 +57,16 @@ void TfrmMain::CreateWaveform() {
         if (previous) previous(Sender);
         followTrackBar();
     };
-    connect(wfAudio, &TWaveform::SoundChanged, this, followTrackBar);
+    connect(wfAudio, &TWaveform::SoundChanged, this, [this, followTrackBar] {
+        followTrackBar();
+        ShowCursor();
+    });
     connect(wfAudio, &TWaveform::SelectionChanged, this, [this](qint64 Start, qint64 End) {
         const uint32_t rate = wfAudio->SampleRate();
         if (rate == 0) return;
-        const int lower = SampleToStep(Start, rate);
-        const int upper = std::max(SampleToStep(End, rate), lower + 1);
+        const int32_t max = tbAudio->Max();
+        const int lower = std::min(SampleToNearestStep(Start, max, rate, FStepMs), max - 1);
+        const int upper = std::max(SampleToNearestStep(End, max, rate, FStepMs), lower + 1);
         // The thumbs keep their order while they move: the one moving away goes first.
         if (lower > tbAudio->PositionU()) {
             tbAudio->SetPositionU(upper);
@@ -82,11 +82,11 @@ void TfrmMain::CreateWaveform() {
         wfAudio->SetFileName(Name.toStdString());
         QTimer::singleShot(0, wfAudio, followTrackBar);
     });
-    connect(Timer1, &QTimer::timeout, this, [this] {
-        const uint32_t rate = wfAudio->SampleRate();
-        const int line = tbAudio->LinePosition();
-        if (rate != 0 && line > 0) wfAudio->SetCursor(MsToSample(int64_t(line) * kStepMs, rate));
-    });
+    connect(wfAudio, &TWaveform::CursorPlaced, this, Guarded([this](qint64 Sample) {
+                const uint32_t rate = wfAudio->SampleRate();
+                if (rate == 0 || eOpenFile->text().isEmpty()) return;
+                PlaceCursor(SampleToNearestStep(Sample, tbAudio->Max(), rate, FStepMs));
+            }));
 }
 
 } // namespace sundral

@@ -50,29 +50,43 @@ int64_t ScaleToSamples(int64_t Total, int32_t Position, int32_t Steps) {
     return int64_t(quotient);
 }
 
-int64_t StepToSample(int32_t Step, int32_t Max, int64_t TotalSamples, uint32_t SampleRate) {
+int64_t StepToSample(int32_t Step, int32_t Max, int64_t TotalSamples, uint32_t SampleRate,
+                     int32_t StepMs) {
     if (Step >= Max && Max > 0) return TotalSamples;
     if (Step <= 0) return 0;
-    // p x 500 ms at SampleRate frames a second is p x SampleRate / 2 frames.
-    return std::min(ScaleToSamples(SampleRate, Step, 1000 / kStepMs), TotalSamples);
+    // p x StepMs ms at SampleRate frames a second is p x SampleRate x StepMs / 1000 frames.
+    return std::min(ScaleToSamples(int64_t(SampleRate) * StepMs, Step, 1000), TotalSamples);
 }
 
 TSampleRange StepsToSamples(int32_t PositionL, int32_t PositionU, int32_t Max, int64_t TotalSamples,
-                            uint32_t SampleRate) {
+                            uint32_t SampleRate, int32_t StepMs) {
     if (Max <= 0) return {0, TotalSamples};
-    return {StepToSample(PositionL, Max, TotalSamples, SampleRate),
-            StepToSample(PositionU, Max, TotalSamples, SampleRate)};
+    return {StepToSample(PositionL, Max, TotalSamples, SampleRate, StepMs),
+            StepToSample(PositionU, Max, TotalSamples, SampleRate, StepMs)};
 }
 
-int32_t StepsOf(int32_t LengthMs) {
+int32_t StepsOf(int32_t LengthMs, int32_t StepMs) {
     if (LengthMs <= 0) return 0;
-    return std::max(1, LengthMs / kStepMs);
+    return std::max(1, LengthMs / StepMs);
 }
 
-int32_t StepToMs(int32_t Step, int32_t Max, int32_t LengthMs) {
+int32_t StepToMs(int32_t Step, int32_t Max, int32_t LengthMs, int32_t StepMs) {
     if (Step >= Max && Max > 0) return LengthMs;
     if (Step <= 0) return 0;
-    return int32_t(std::min<int64_t>(int64_t(Step) * kStepMs, LengthMs));
+    return int32_t(std::min<int64_t>(int64_t(Step) * StepMs, LengthMs));
+}
+
+int32_t MsToStep(int32_t Ms, int32_t Max, int32_t StepMs) {
+    return std::clamp(Ms / StepMs, 0, std::max(Max, 0));
+}
+
+int32_t SampleToNearestStep(int64_t Sample, int32_t Max, uint32_t SampleRate, int32_t StepMs) {
+    if (SampleRate == 0 || Sample <= 0) return 0;
+    // Sample / (SampleRate x StepMs / 1000), rounded half up, in whole numbers.
+    const __int128 scaled = __int128(Sample) * 1000;
+    const __int128 unit = __int128(SampleRate) * StepMs;
+    const int64_t step = int64_t((scaled * 2 + unit) / (unit * 2));
+    return int32_t(std::min<int64_t>(step, std::max(Max, 0)));
 }
 
 void SetReaderRange(TAuStreamedInput& Reader, const TSampleRange& Range) {

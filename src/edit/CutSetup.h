@@ -27,26 +27,38 @@ struct TSampleRange {
 // in however long the file. Steps must be positive.
 int64_t ScaleToSamples(int64_t Total, int32_t Position, int32_t Steps);
 
-// One step of the main window's track bar in milliseconds: step p stands for p x 500 ms.
+// One step of the main window's track bar in milliseconds: step p stands for p x StepMs.
+// The default grid is the half second; the window also offers the tenth of a second (the
+// precision of the time text). Every rule below takes the step as StepMs, a positive
+// divisor of 1000.
 inline constexpr int32_t kStepMs = 500;
+inline constexpr int32_t kFineStepMs = 100;
 
-// The track bar's range for a source of LengthMs: one step per whole half second, and at
+// The track bar's range for a source of LengthMs: one step per whole step of StepMs, and at
 // least one step for a source with any sound, so that its end is a step of its own.
-int32_t StepsOf(int32_t LengthMs);
+int32_t StepsOf(int32_t LengthMs, int32_t StepMs = kStepMs);
 // The frame a track-bar step stands for in a source of TotalSamples frames at SampleRate:
-// a step below Max is the time p x 500 ms, round(p x 500 x SampleRate / 1000) with halves
+// a step below Max is the time p x StepMs, round(p x StepMs x SampleRate / 1000) with halves
 // going to the even neighbour; the step at Max (the last one) is the end of the source, so
 // the whole file stays reachable though its length is rarely a whole number of steps. The
 // result never passes TotalSamples. A grid without steps (Max 0: a source without sound)
 // has no end step, so its step 0 is the start of the source.
-int64_t StepToSample(int32_t Step, int32_t Max, int64_t TotalSamples, uint32_t SampleRate);
+int64_t StepToSample(int32_t Step, int32_t Max, int64_t TotalSamples, uint32_t SampleRate,
+                     int32_t StepMs = kStepMs);
 // The samples a selection of PositionL..PositionU covers, each thumb by StepToSample; a grid
 // without steps selects the whole source.
 TSampleRange StepsToSamples(int32_t PositionL, int32_t PositionU, int32_t Max, int64_t TotalSamples,
-                            uint32_t SampleRate);
-// The same rule in milliseconds, for playing and for showing a step: p x 500 below Max, the
-// source's length LengthMs at Max.
-int32_t StepToMs(int32_t Step, int32_t Max, int32_t LengthMs);
+                            uint32_t SampleRate, int32_t StepMs = kStepMs);
+// The same rule in milliseconds, for playing and for showing a step: p x StepMs below Max,
+// the source's length LengthMs at Max.
+int32_t StepToMs(int32_t Step, int32_t Max, int32_t LengthMs, int32_t StepMs = kStepMs);
+// The step a time falls in (rounded down); times in the last, shorter step are the end of
+// the range, Max.
+int32_t MsToStep(int32_t Ms, int32_t Max, int32_t StepMs = kStepMs);
+// The step nearest to frame Sample (halves up), for a pointer dragged on a picture of the
+// sound; never past Max.
+int32_t SampleToNearestStep(int64_t Sample, int32_t Max, uint32_t SampleRate,
+                            int32_t StepMs = kStepMs);
 
 // Has the reader deliver Range: EndSample is where the selection ends, so the last frame
 // delivered is the one before it and back-to-back selections share no frame.

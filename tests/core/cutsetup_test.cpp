@@ -52,6 +52,66 @@ TEST(CutSetup, StepsAndTheirMilliseconds) {
         EXPECT_EQ(StepToMs(s.Step, s.Max, s.LengthMs), s.Ms) << s.Step << " of " << s.Max;
 }
 
+// The tenth-second grid follows the same rules at its own step: p x 100 ms below Max, the
+// file's end at Max, rounded halves to the even frame.
+TEST(CutSetup, TheFineGridFollowsTheSameRules) {
+    struct {
+        const char* Name;
+        int64_t Total;
+        uint32_t Rate;
+        int32_t L, U, Max;
+        int64_t Start, End;
+    } const ranges[] = {
+        // 12.7 s at 8 kHz: 2.3 to 7.9 s.
+        {"tenths inside an odd length", 101600, 8000, 23, 79, 127, 18400, 63200},
+        {"the end thumb is the end", 101600, 8000, 111, 127, 127, 88800, 101600},
+        // 0.1 s at 11025 Hz is 1102.5 frames: halves go to the even neighbour.
+        {"half a frame to even, down", 100000, 11025, 1, 3, 9, 1102, 3308},
+        {"half a frame to even, up", 100000, 11025, 3, 5, 9, 3308, 5512},
+        {"44.1 kHz is whole", 1320795, 44100, 13, 37, 299, 57330, 163170},
+    };
+    for (const auto& c : ranges) {
+        SCOPED_TRACE(c.Name);
+        const TSampleRange range = StepsToSamples(c.L, c.U, c.Max, c.Total, c.Rate, kFineStepMs);
+        EXPECT_EQ(range.StartSample, c.Start);
+        EXPECT_EQ(range.EndSample, c.End);
+    }
+    struct {
+        int32_t LengthMs, Max;
+    } const counts[] = {{12745, 127}, {99, 1}, {100, 1}, {0, 0}};
+    for (const auto& r : counts) EXPECT_EQ(StepsOf(r.LengthMs, kFineStepMs), r.Max) << r.LengthMs;
+    struct {
+        int32_t Step, Max, LengthMs, Ms;
+    } const times[] = {{23, 127, 12745, 2300}, {126, 127, 12745, 12600}, {127, 127, 12745, 12745}};
+    for (const auto& t : times)
+        EXPECT_EQ(StepToMs(t.Step, t.Max, t.LengthMs, kFineStepMs), t.Ms) << t.Step;
+}
+
+// A typed time falls into its step (down); a pointer goes to the nearest step (halves up).
+TEST(CutSetup, TimesAndFramesToSteps) {
+    struct {
+        int32_t StepMs, Ms, Max, Step;
+    } const typed[] = {{500, 7499, 25, 14},
+                       {500, 12700, 25, 25},
+                       {100, 2399, 127, 23},
+                       {100, 12745, 127, 127},
+                       {100, 0, 127, 0}};
+    for (const auto& t : typed)
+        EXPECT_EQ(MsToStep(t.Ms, t.Max, t.StepMs), t.Step) << t.Ms << " at " << t.StepMs;
+    struct {
+        int32_t StepMs;
+        int64_t Sample;
+        uint32_t Rate;
+        int32_t Max, Step;
+    } const pointed[] = {
+        {100, 18399, 8000, 127, 23}, {100, 18800, 8000, 127, 24},       {100, 18799, 8000, 127, 23},
+        {500, 2000, 8000, 25, 1},    {100, 1000000000, 8000, 127, 127}, {100, -5, 8000, 127, 0},
+        {100, 551, 11025, 9, 0},     {100, 552, 11025, 9, 1},
+    };
+    for (const auto& p : pointed)
+        EXPECT_EQ(SampleToNearestStep(p.Sample, p.Max, p.Rate, p.StepMs), p.Step) << p.Sample;
+}
+
 TEST(CutSetup, ScalingIsExactBeyondSixtyFourBits) {
     // 2^40 frames times a large position overflows 64 bits; the result does not.
     EXPECT_EQ(ScaleToSamples(int64_t(3) << 40, 1 << 30, 3 << 29), int64_t(1) << 41);

@@ -8,6 +8,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include "RiffBytes.h"
@@ -27,7 +28,9 @@ inline constexpr int kGiveUpMs = 60000;
 
 class TMainWindowFixture {
 public:
-    TMainWindowFixture() : Dir("mainwin"), Window(std::make_unique<sundral::TfrmMain>(Dialogs)) {
+    TMainWindowFixture()
+        : Dir("mainwin"), Settings("mainwin-settings"),
+          Window((UseSettingsIn(Settings), std::make_unique<sundral::TfrmMain>(Dialogs))) {
         sundral::InstallApplicationErrorReport(Dialogs);
         Window->show();
         Window->activateWindow();
@@ -52,10 +55,16 @@ public:
     // What the action list does when the program goes idle.
     void Idle() { Window->ActionList1->UpdateActions(); }
     sundral::TTrackBar2& Bar() { return *Window->tbAudio; }
+    // The user's settings go to a folder of their own, fresh for each fixture.
+    static void UseSettingsIn(const ScratchDir& Folder) {
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(Folder.Path().string()));
+    }
 
     sundral::TSynchronizeHook Hook; // brings the writers' events to this thread
     sundral::TScriptedDialogs Dialogs;
     ScratchDir Dir;
+    ScratchDir Settings;
     std::unique_ptr<sundral::TfrmMain> Window;
     bool Exposed = false;
 };

@@ -55,8 +55,9 @@ void MainWindowTest::looksAsDesigned() {
     QVERIFY(QTest::qWaitForWindowExposed(&frmMain));
 
     QCOMPARE(frmMain.windowTitle(), QStringLiteral("Orvane Sundral"));
-    // The design's 513 x 313, grown by the waveform above the track bar.
-    QCOMPARE(frmMain.size(), QSize(513, 313 + frmMain.wfAudio->height() + 6));
+    // The design's 513 x 313, grown by the waveform above the track bar and by the band of
+    // the check box and the run status below.
+    QCOMPARE(frmMain.size(), QSize(513, 313 + frmMain.wfAudio->height() + 6 + kMainBandHeight));
     QCOMPARE(frmMain.minimumSize(), frmMain.maximumSize());
     const Qt::WindowFlags flags = frmMain.windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);

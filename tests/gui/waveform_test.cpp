@@ -104,7 +104,7 @@ void WaveformTest::mainWindowKeepsWaveformAndTrackBarInStep() {
     // Between the file row and the track bar; the window grew to hold it.
     QVERIFY(wave->geometry().top() > f.Window->eOpenFile->geometry().bottom());
     QVERIFY(wave->geometry().bottom() < f.Bar().geometry().top());
-    QCOMPARE(f.Window->height(), 313 + wave->height() + 6);
+    QCOMPARE(f.Window->height(), 313 + wave->height() + 6 + kMainBandHeight);
 
     f.Open(f.Wave("ten.wav", 10000));
     QTRY_VERIFY_WITH_TIMEOUT(wave->PeaksComplete() && wave->SampleRate() == 8000, kGiveUpMs);
