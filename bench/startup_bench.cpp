@@ -36,7 +36,8 @@ TMeasure Least(const std::vector<std::string>& Args, const std::vector<std::stri
     least.CpuSeconds = 1e30;
     least.PeakKb = 1L << 40;
     for (int i = 0; i < kRounds; ++i) {
-        const TMeasure m = RunOnce(Args, Extra);
+        std::string printed; // not shown
+        const TMeasure m = RunOnce(Args, Extra, &printed);
         if (!m.Ok) std::exit(1);
         least.CpuSeconds = std::min(least.CpuSeconds, m.CpuSeconds);
         least.PeakKb = std::min(least.PeakKb, m.PeakKb);
@@ -45,23 +46,19 @@ TMeasure Least(const std::vector<std::string>& Args, const std::vector<std::stri
     return least;
 }
 
-// Milliseconds from start to the first painted window, the best of kRounds; -1 on failure.
-double FirstPaintMs(const std::string& Gui, const std::vector<std::string>& Extra) {
-    double best = 1e30;
-    for (int i = 0; i < kRounds; ++i) {
-        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
-                                        "SUNDRAL_EXIT_AFTER_FIRST_PAINT=1"};
-        env.insert(env.end(), Extra.begin(), Extra.end());
-        std::string out;
-        const TMeasure m = RunOnce({Gui}, env, &out);
-        const size_t at = out.find("first-paint-monotonic-ms=");
-        if (!m.Ok || at == std::string::npos) return -1;
-        const double painted = std::atof(out.c_str() + at + 25);
-        const double started =
-            std::chrono::duration<double, std::milli>(m.Start.time_since_epoch()).count();
-        best = std::min(best, painted - started);
-    }
-    return best;
+// Milliseconds from start to the first painted window; -1 on failure.
+double FirstPaintMs(const std::string& Gui, const std::string& Runtime,
+                    const std::vector<std::string>& Extra) {
+    std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen", "SDL_AUDIODRIVER=dummy",
+                                    "SUNDRAL_EXIT_AFTER_FIRST_PAINT=1",
+                                    "XDG_RUNTIME_DIR=" + Runtime};
+    env.insert(env.end(), Extra.begin(), Extra.end());
+    std::string out;
+    const TMeasure m = RunOnce({Gui}, env, &out);
+    const size_t at = out.find("first-paint-monotonic-ms=");
+    if (!m.Ok || at == std::string::npos) return -1;
+    const double painted = std::atof(out.c_str() + at + 25);
+    return painted - std::chrono::duration<double, std::milli>(m.Start.time_since_epoch()).count();
 }
 
 } // namespace
@@ -97,7 +94,15 @@ int main(int argc, char** argv) {
                 cutMemory.PeakKb, soxMemory.PeakKb, double(cutMemory.PeakKb) / soxMemory.PeakKb);
 
     if (std::filesystem::exists(gui)) {
-        const double now = FirstPaintMs(gui, {}), before = FirstPaintMs(gui, {kLinkedBefore});
+        const std::string runtime = dir + "/runtime";
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        // Alternately, so both see the same load on a shared machine; the best of each.
+        double now = 1e30, before = 1e30;
+        for (int i = 0; i < kRounds; ++i) {
+            now = std::min(now, FirstPaintMs(gui, runtime, {}));
+            before = std::min(before, FirstPaintMs(gui, runtime, {kLinkedBefore}));
+        }
         std::printf("first paint    sundral %6.1f ms   with FFmpeg and SDL mapped at start "
                     "%6.1f ms   ratio %.2f\n",
                     now, before, now / before);
