@@ -26,19 +26,43 @@ struct TMeasure {
     double CpuSeconds = 0; // user and system time of the program and its children
     long PeakKb = 0;
     bool Ok = false;
+    std::chrono::steady_clock::time_point Start; // just before the child was started
 };
 
-inline TMeasure RunOnce(const std::vector<std::string>& Args) {
-    std::vector<char*> argv;
+// Extra holds NAME=VALUE settings added to the environment; with Out, the child's standard
+// output is collected there.
+inline TMeasure RunOnce(const std::vector<std::string>& Args,
+                        const std::vector<std::string>& Extra = {}, std::string* Out = nullptr) {
+    std::vector<char*> argv, envp;
     for (const auto& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    for (const auto& e : Extra) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e != nullptr; ++e) envp.push_back(*e);
+    envp.push_back(nullptr);
+    int pipeFds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (Out != nullptr && pipe(pipeFds) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    }
     const auto t0 = std::chrono::steady_clock::now();
     pid_t pid;
     TMeasure m;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return m;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipeFds[1] >= 0) close(pipeFds[1]);
+    if (pipeFds[0] >= 0) {
+        char buffer[4096];
+        for (ssize_t n; spawned == 0 && (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            Out->append(buffer, size_t(n));
+        close(pipeFds[0]);
+    }
+    if (spawned != 0) return m;
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);
+    m.Start = t0;
     m.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     m.CpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                    double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;

@@ -12,12 +12,22 @@
 //   "activated pid=<pid> windows=<n>"       each time it has handled WM_ACTIVATEINSTANCE,
 // where n counts the top-level main windows; either line ends in " file=<path>" when the
 // window has a file open. Nothing else reads or writes that file.
+//
+// Start-up hook: when SUNDRAL_EXIT_AFTER_FIRST_PAINT is set, the program prints
+// "first-paint-monotonic-ms=<ms>" (CLOCK_MONOTONIC, which every process reads alike) once the
+// main window's first paint has run, and quits; a caller that read the clock before starting
+// it has the time from start to a painted window.
+#include <time.h>
+
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTextStream>
+#include <QTimer>
 #include <QWidget>
+#include <cstdio>
 
 #include "app/Main.h"
 #include "platform/qt/Application.h"
@@ -45,6 +55,28 @@ void AppendTestLog(const QString& Line, const TfrmMain& Window) {
         QTextStream(&file) << " file=" << Window.eOpenFile->text();
     QTextStream(&file) << '\n';
 }
+
+class TFirstPaintExit : public QObject {
+public:
+    bool eventFilter(QObject* Watched, QEvent* Event) override {
+        if (Event->type() == QEvent::Paint && !FSeen) {
+            FSeen = true;
+            // Reported once the paint itself has run.
+            QTimer::singleShot(0, [] {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                std::printf("first-paint-monotonic-ms=%.3f\n",
+                            double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6);
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    bool FSeen = false;
+};
 
 } // namespace
 
@@ -85,6 +117,9 @@ int main(int argc, char** argv) {
         if (!Data.isEmpty()) frmMain.OpenHandedFile(QString::fromUtf8(Data));
         AppendTestLog(QStringLiteral("activated"), frmMain);
     };
+    TFirstPaintExit firstPaintExit;
+    if (qEnvironmentVariableIsSet("SUNDRAL_EXIT_AFTER_FIRST_PAINT"))
+        frmMain.installEventFilter(&firstPaintExit);
     frmMain.show();
     if (!fileToOpen.isEmpty()) Guarded([&] { frmMain.OpenSoundFile(fileToOpen); })();
     AppendTestLog(QStringLiteral("ready"), frmMain);

@@ -51,7 +51,10 @@ void TWMAOut::Prepare() {
     TAuInput* input = Input();
     input->Init();
     SetupRecord();
-    if (!FRecord.Ready) throw EAuException(kErrCreate);
+    if (!FRecord.Ready) {
+        const std::string why = wmf::RuntimeFailure();
+        throw EAuException(why.empty() ? std::string(kErrCreate) : why);
+    }
 
     const uint32_t channels = input->Channels();
     const uint32_t bits = input->BitsPerSample();

@@ -127,7 +127,10 @@ uint32_t ReadScalar(wma_sync_reader& R, const char* Name, uint16_t Size) {
 
 void wma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, int Request) {
     R = wma_sync_reader{};
-    if (WMCreateSyncReader(R.Reader) != wmOk) return;
+    if (WMCreateSyncReader(R.Reader) != wmOk) {
+        R.Refusal = RuntimeFailure();
+        return;
+    }
     R.Adapter = std::make_shared<TAudioStream>(Stream);
     if (R.Reader->OpenStream(R.Adapter) != wmOk) {
         // The first attempt's reason is the one that tells about the file.

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/mediaLibs.h"
 #include "platform/wmfTypes.h"
 
 namespace sundral::acm_mp3 {
@@ -27,40 +28,40 @@ constexpr std::array<uint32_t, 9> kMpegRates = {8000,  11025, 12000, 16000, 2205
 constexpr size_t kChunkSize = 65536;
 
 struct TParserCloser {
-    void operator()(AVCodecParserContext* P) const { av_parser_close(P); }
+    void operator()(AVCodecParserContext* P) const { ff::av_parser_close(P); }
 };
 struct TCodecFreer {
-    void operator()(AVCodecContext* C) const { avcodec_free_context(&C); }
+    void operator()(AVCodecContext* C) const { ff::avcodec_free_context(&C); }
 };
 struct TPacketFreer {
-    void operator()(AVPacket* P) const { av_packet_free(&P); }
+    void operator()(AVPacket* P) const { ff::av_packet_free(&P); }
 };
 struct TFrameFreer {
-    void operator()(AVFrame* F) const { av_frame_free(&F); }
+    void operator()(AVFrame* F) const { ff::av_frame_free(&F); }
 };
 struct TSwrFreer {
-    void operator()(SwrContext* S) const { swr_free(&S); }
+    void operator()(SwrContext* S) const { ff::swr_free(&S); }
 };
 
 class TDecoder {
 public:
     TDecoder(uint32_t SampleRate, uint32_t Channels, uint8_t* Dst, uint64_t DstLength)
         : FRate(SampleRate), FChannels(Channels), FDst(Dst), FDstLength(DstLength) {}
-    ~TDecoder() { av_channel_layout_uninit(&FOutLayout); }
+    ~TDecoder() { ff::av_channel_layout_uninit(&FOutLayout); }
     TDecoder(const TDecoder&) = delete;
     TDecoder& operator=(const TDecoder&) = delete;
 
     TAcmResult Open() {
         wmf::ApplyLogPolicy();
-        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MP3);
+        const AVCodec* codec = ff::avcodec_find_decoder(AV_CODEC_ID_MP3);
         if (!codec) return acmErrNotPossible;
-        FParser.reset(av_parser_init(AV_CODEC_ID_MP3));
-        FCodec.reset(avcodec_alloc_context3(codec));
-        FPacket.reset(av_packet_alloc());
-        FFrame.reset(av_frame_alloc());
+        FParser.reset(ff::av_parser_init(AV_CODEC_ID_MP3));
+        FCodec.reset(ff::avcodec_alloc_context3(codec));
+        FPacket.reset(ff::av_packet_alloc());
+        FFrame.reset(ff::av_frame_alloc());
         if (!FParser || !FCodec || !FPacket || !FFrame) return acmErrNoMem;
-        if (avcodec_open2(FCodec.get(), codec, nullptr) < 0) return acmErrNotPossible;
-        av_channel_layout_default(&FOutLayout, static_cast<int>(FChannels));
+        if (ff::avcodec_open2(FCodec.get(), codec, nullptr) < 0) return acmErrNotPossible;
+        ff::av_channel_layout_default(&FOutLayout, static_cast<int>(FChannels));
         return acmOk;
     }
 
@@ -72,8 +73,8 @@ public:
         for (int idle = 0; Size > 0 && idle < 4;) {
             uint8_t* out = nullptr;
             int outSize = 0;
-            int used = av_parser_parse2(FParser.get(), FCodec.get(), &out, &outSize, Data, Size,
-                                        AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            int used = ff::av_parser_parse2(FParser.get(), FCodec.get(), &out, &outSize, Data, Size,
+                                            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
             if (used < 0) return acmErrNoMem;
             used = std::min(used, Size);
             Data += used;
@@ -94,8 +95,8 @@ public:
         for (int round = 0; round < 4; ++round) {
             uint8_t* out = nullptr;
             int outSize = 0;
-            av_parser_parse2(FParser.get(), FCodec.get(), &out, &outSize, Padding, 0,
-                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            ff::av_parser_parse2(FParser.get(), FCodec.get(), &out, &outSize, Padding, 0,
+                                 AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
             if (outSize <= 0) break;
             TAcmResult r = DecodePacket(out, outSize);
             if (r != acmOk) return r;
@@ -116,19 +117,19 @@ private:
             pkt->data = Data;
             pkt->size = Size;
         }
-        int ret = avcodec_send_packet(FCodec.get(), pkt);
+        int ret = ff::avcodec_send_packet(FCodec.get(), pkt);
         // A damaged frame is refused here (or when its output is collected below); the
         // decoder drops it and goes on with the next one.
         if (ret < 0 && ret != AVERROR_EOF && ret != AVERROR(EAGAIN)) ++FStats.PacketsRejected;
         for (;;) {
-            ret = avcodec_receive_frame(FCodec.get(), FFrame.get());
+            ret = ff::avcodec_receive_frame(FCodec.get(), FFrame.get());
             if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
             if (ret < 0) {
                 ++FStats.PacketsRejected;
                 break;
             }
             TAcmResult r = Emit(FFrame.get());
-            av_frame_unref(FFrame.get());
+            ff::av_frame_unref(FFrame.get());
             if (r != acmOk) return r;
         }
         return acmOk;
@@ -155,7 +156,8 @@ private:
         // Same rate in and out: the converter returns exactly the frame's sample count.
         if (static_cast<uint64_t>(Frame->nb_samples) > room) return acmErrDestTooSmall;
         uint8_t* out = FDst + FStats.DstUsed;
-        int n = swr_convert(FSwr.get(), &out, Frame->nb_samples,
+        int n =
+            ff::swr_convert(FSwr.get(), &out, Frame->nb_samples,
                             const_cast<const uint8_t**>(Frame->extended_data), Frame->nb_samples);
         if (n < 0) return acmErrNotPossible;
         FStats.DstUsed += static_cast<uint64_t>(n) * blockAlign;
@@ -166,9 +168,9 @@ private:
     TAcmResult SetUpConverter(AVFrame* Frame) {
         FSwr.reset();
         SwrContext* swr = nullptr;
-        if (swr_alloc_set_opts2(&swr, &FOutLayout, AV_SAMPLE_FMT_S16, static_cast<int>(FRate),
-                                &Frame->ch_layout, static_cast<AVSampleFormat>(Frame->format),
-                                Frame->sample_rate, 0, nullptr) < 0)
+        if (ff::swr_alloc_set_opts2(&swr, &FOutLayout, AV_SAMPLE_FMT_S16, static_cast<int>(FRate),
+                                    &Frame->ch_layout, static_cast<AVSampleFormat>(Frame->format),
+                                    Frame->sample_rate, 0, nullptr) < 0)
             return acmErrNoMem;
         FSwr.reset(swr);
         int inChannels = Frame->ch_layout.nb_channels;
@@ -176,10 +178,10 @@ private:
             // Mono spreads to both sides at full level; stereo folds to the mean of the two.
             const double up[2] = {1.0, 1.0};
             const double down[2] = {0.5, 0.5};
-            if (swr_set_matrix(swr, inChannels == 1 ? up : down, inChannels) < 0)
+            if (ff::swr_set_matrix(swr, inChannels == 1 ? up : down, inChannels) < 0)
                 return acmErrNotPossible;
         }
-        if (swr_init(swr) < 0) return acmErrNotPossible;
+        if (ff::swr_init(swr) < 0) return acmErrNotPossible;
         FInFormat = Frame->format;
         FInChannels = inChannels;
         return acmOk;
@@ -234,6 +236,11 @@ uint64_t MaxSampleFrames(uint64_t SrcLength, uint32_t SampleRate) {
 
 TMp3DecodeResult Decode(const uint8_t* Src, uint64_t SrcLength, uint32_t SampleRate,
                         uint32_t Channels, uint8_t* Dst, uint64_t DstLength) {
+    if (!medialibs::LoadFfmpeg()) {
+        TMp3DecodeResult failed;
+        failed.Result = acmErrNotPossible;
+        return failed;
+    }
     TDecoder decoder(SampleRate, Channels, Dst, DstLength);
     TMp3DecodeResult& stats = decoder.Stats();
     if ((stats.Result = decoder.Open()) != acmOk) return stats;

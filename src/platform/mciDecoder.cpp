@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "platform/mciMedia.h"
+#include "platform/mediaLibs.h"
 #include "platform/wmfTypes.h"
 
 namespace sundral::mci {
@@ -32,19 +33,19 @@ constexpr int kMaxChannels = 32;
 constexpr int kMaxBadPackets = 64;
 
 struct TFormatCloser {
-    void operator()(AVFormatContext* P) const { avformat_close_input(&P); }
+    void operator()(AVFormatContext* P) const { ff::avformat_close_input(&P); }
 };
 struct TCodecCloser {
-    void operator()(AVCodecContext* P) const { avcodec_free_context(&P); }
+    void operator()(AVCodecContext* P) const { ff::avcodec_free_context(&P); }
 };
 struct TSwrCloser {
-    void operator()(SwrContext* P) const { swr_free(&P); }
+    void operator()(SwrContext* P) const { ff::swr_free(&P); }
 };
 struct TPacketCloser {
-    void operator()(AVPacket* P) const { av_packet_free(&P); }
+    void operator()(AVPacket* P) const { ff::av_packet_free(&P); }
 };
 struct TFrameCloser {
-    void operator()(AVFrame* P) const { av_frame_free(&P); }
+    void operator()(AVFrame* P) const { ff::av_frame_free(&P); }
 };
 using TFormatPtr = std::unique_ptr<AVFormatContext, TFormatCloser>;
 using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecCloser>;
@@ -67,16 +68,17 @@ TMciError OpenContainer(const std::string& FileName, const std::atomic<bool>* In
     if (std::filesystem::is_directory(status)) return mciErrCannotOpen;
 
     wmf::ApplyLogPolicy();
-    AVFormatContext* ctx = avformat_alloc_context();
+    AVFormatContext* ctx = ff::avformat_alloc_context();
     if (!ctx) return mciErrCannotOpen;
     ctx->interrupt_callback.callback = Interrupted;
     ctx->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(Interrupt);
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kFormats, 0);
+    ff::av_dict_set(&options, "protocol_whitelist", "file", 0);
+    ff::av_dict_set(&options, "format_whitelist", kFormats, 0);
     // "file:" keeps a name that looks like a URL a local file name.
-    const int opened = avformat_open_input(&ctx, ("file:" + FileName).c_str(), nullptr, &options);
-    av_dict_free(&options);
+    const int opened =
+        ff::avformat_open_input(&ctx, ("file:" + FileName).c_str(), nullptr, &options);
+    ff::av_dict_free(&options);
     if (opened < 0) {
         if (opened == AVERROR(ENOENT)) return mciErrFileNotFound;
         if (opened == AVERROR(EACCES) || opened == AVERROR(EISDIR) || opened == AVERROR(EPERM))
@@ -84,8 +86,8 @@ TMciError OpenContainer(const std::string& FileName, const std::atomic<bool>* In
         return mciErrUnsupported;
     }
     Fmt.reset(ctx);
-    if (avformat_find_stream_info(ctx, nullptr) < 0) return mciErrUnsupported;
-    Stream = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (ff::avformat_find_stream_info(ctx, nullptr) < 0) return mciErrUnsupported;
+    Stream = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (Stream < 0) return mciErrUnsupported;
     const AVCodecParameters* par = ctx->streams[Stream]->codecpar;
     // Rate and channel count size every buffer and position computation below.
@@ -120,26 +122,26 @@ int64_t CountFrames(const std::string& FileName) {
     if (OpenContainer(FileName, nullptr, fmt, stream) != mciOk) return -1;
     const AVStream* st = fmt->streams[stream];
     const AVRational perFrame{1, st->codecpar->sample_rate};
-    TPacketPtr packet(av_packet_alloc());
+    TPacketPtr packet(ff::av_packet_alloc());
     if (!packet) return -1;
     int64_t frames = 0;
-    while (av_read_frame(fmt.get(), packet.get()) >= 0) {
+    while (ff::av_read_frame(fmt.get(), packet.get()) >= 0) {
         if (packet->stream_index == stream) {
             if (packet->duration <= 0) {
-                av_packet_unref(packet.get());
+                ff::av_packet_unref(packet.get());
                 return -1;
             }
-            frames = Add(frames, av_rescale_q(packet->duration, st->time_base, perFrame));
+            frames = Add(frames, ff::av_rescale_q(packet->duration, st->time_base, perFrame));
             size_t size = 0;
             const uint8_t* skip =
-                av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+                ff::av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
             // The side data is 4 bytes of frames skipped at the start, 4 at the end, 2 more.
             if (skip && size >= 8) {
                 frames -= std::min<int64_t>(LittleEndian32(skip), INT32_MAX);
                 frames -= std::min<int64_t>(LittleEndian32(skip + 4), INT32_MAX);
             }
         }
-        av_packet_unref(packet.get());
+        ff::av_packet_unref(packet.get());
     }
     return std::max<int64_t>(frames, 0);
 }
@@ -198,7 +200,7 @@ struct TMciDecoder::TImpl {
 
     int64_t LengthMs = -2; // -2: not asked yet
 
-    ~TImpl() { av_channel_layout_uninit(&SwrLayout); }
+    ~TImpl() { ff::av_channel_layout_uninit(&SwrLayout); }
 
     int64_t PcmFrames() const { return int64_t(Pcm.size() / OutChannels); }
     int64_t Next() const { return PcmFrame + int64_t(PcmUsed); }
@@ -211,16 +213,16 @@ struct TMciDecoder::TImpl {
         TMciError error = OpenContainer(FileName, Interrupt, Fmt, Stream);
         if (error != mciOk) return error;
         const AVStream* st = Fmt->streams[Stream];
-        const AVCodec* decoder = avcodec_find_decoder(st->codecpar->codec_id);
+        const AVCodec* decoder = ff::avcodec_find_decoder(st->codecpar->codec_id);
         if (!decoder) return mciErrUnsupported;
-        Codec.reset(avcodec_alloc_context3(decoder));
-        if (!Codec || avcodec_parameters_to_context(Codec.get(), st->codecpar) < 0)
+        Codec.reset(ff::avcodec_alloc_context3(decoder));
+        if (!Codec || ff::avcodec_parameters_to_context(Codec.get(), st->codecpar) < 0)
             return mciErrCannotDecode;
         Codec->pkt_timebase = st->time_base;
         Codec->thread_count = 1;
-        if (avcodec_open2(Codec.get(), decoder, nullptr) < 0) return mciErrCannotDecode;
-        if (!Packet) Packet.reset(av_packet_alloc());
-        if (!Frame) Frame.reset(av_frame_alloc());
+        if (ff::avcodec_open2(Codec.get(), decoder, nullptr) < 0) return mciErrCannotDecode;
+        if (!Packet) Packet.reset(ff::av_packet_alloc());
+        if (!Frame) Frame.reset(ff::av_frame_alloc());
         if (!Packet || !Frame) return mciErrCannotDecode;
         Drained = false;
         FirstPos = -1;
@@ -234,7 +236,7 @@ struct TMciDecoder::TImpl {
     // Configures the converter for the frame's format, rate and layout when they changed.
     bool SetUpConverter(const AVFrame* F) {
         if (Swr && F->format == SwrFormat && F->sample_rate == SwrRate &&
-            av_channel_layout_compare(&F->ch_layout, &SwrLayout) == 0)
+            ff::av_channel_layout_compare(&F->ch_layout, &SwrLayout) == 0)
             return true;
         // A frame's own rate and channel count size the conversion; the same limits hold.
         if (F->sample_rate <= 0 || F->sample_rate > kMaxSampleRate ||
@@ -242,16 +244,17 @@ struct TMciDecoder::TImpl {
             return false;
         AVChannelLayout in{}, out{};
         if (F->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            av_channel_layout_default(&in, F->ch_layout.nb_channels);
-        else if (av_channel_layout_copy(&in, &F->ch_layout) < 0)
+            ff::av_channel_layout_default(&in, F->ch_layout.nb_channels);
+        else if (ff::av_channel_layout_copy(&in, &F->ch_layout) < 0)
             return false;
         if (OutChannels == in.nb_channels)
-            av_channel_layout_copy(&out, &in);
+            ff::av_channel_layout_copy(&out, &in);
         else
-            av_channel_layout_default(&out, OutChannels);
+            ff::av_channel_layout_default(&out, OutChannels);
         SwrContext* swr = nullptr;
-        const int made = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, int(Rate), &in,
-                                             AVSampleFormat(F->format), F->sample_rate, 0, nullptr);
+        const int made =
+            ff::swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, int(Rate), &in,
+                                    AVSampleFormat(F->format), F->sample_rate, 0, nullptr);
         Swr.reset(swr);
         // Channels with no known places: each output channel takes the mean of every
         // OutChannels-th input channel.
@@ -262,25 +265,25 @@ struct TMciDecoder::TImpl {
             for (int i = 0; i < n; ++i)
                 matrix[size_t(i % OutChannels) * n + i] =
                     1.0 / ((n + OutChannels - 1) / OutChannels);
-            matrixSet = swr_set_matrix(swr, matrix.data(), n) >= 0;
+            matrixSet = ff::swr_set_matrix(swr, matrix.data(), n) >= 0;
         }
-        av_channel_layout_uninit(&in);
-        av_channel_layout_uninit(&out);
-        if (made < 0 || !matrixSet || swr_init(swr) < 0) {
+        ff::av_channel_layout_uninit(&in);
+        ff::av_channel_layout_uninit(&out);
+        if (made < 0 || !matrixSet || ff::swr_init(swr) < 0) {
             Swr.reset();
             return false;
         }
         SwrFormat = F->format;
         SwrRate = F->sample_rate;
-        av_channel_layout_uninit(&SwrLayout);
-        av_channel_layout_copy(&SwrLayout, &F->ch_layout);
+        ff::av_channel_layout_uninit(&SwrLayout);
+        ff::av_channel_layout_copy(&SwrLayout, &F->ch_layout);
         return true;
     }
 
     // Decodes the next frame into Frame: 1 done, 0 end of stream, -1 failure.
     int DecodeFrame() {
         for (;;) {
-            const int received = avcodec_receive_frame(Codec.get(), Frame.get());
+            const int received = ff::avcodec_receive_frame(Codec.get(), Frame.get());
             if (received == 0) return 1;
             if (received == AVERROR_EOF) return 0;
             if (received != AVERROR(EAGAIN)) {
@@ -289,16 +292,16 @@ struct TMciDecoder::TImpl {
                 continue;
             }
             if (Drained) return 0;
-            const int read = av_read_frame(Fmt.get(), Packet.get());
+            const int read = ff::av_read_frame(Fmt.get(), Packet.get());
             if (read == AVERROR_EXIT) return -1;
             if (read < 0) {
                 // End of the file, or a read error: the decoder hands out what it holds.
-                avcodec_send_packet(Codec.get(), nullptr);
+                ff::avcodec_send_packet(Codec.get(), nullptr);
                 Drained = true;
                 continue;
             }
             if (Packet->stream_index != Stream) {
-                av_packet_unref(Packet.get());
+                ff::av_packet_unref(Packet.get());
                 continue;
             }
             if (FirstPos < 0 && Packet->pos >= 0) {
@@ -306,8 +309,8 @@ struct TMciDecoder::TImpl {
                 FirstSize = Packet->size;
                 FirstDuration = Packet->duration;
             }
-            const int sent = avcodec_send_packet(Codec.get(), Packet.get());
-            av_packet_unref(Packet.get());
+            const int sent = ff::avcodec_send_packet(Codec.get(), Packet.get());
+            ff::av_packet_unref(Packet.get());
             // A damaged packet is skipped, as players do; a stream of them is a failure.
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 if (++BadPackets > kMaxBadPackets) return -1;
@@ -320,14 +323,14 @@ struct TMciDecoder::TImpl {
     // Converts Frame into Pcm (replacing it). False when the frame cannot be converted.
     bool ConvertFrame() {
         if (!SetUpConverter(Frame.get())) return false;
-        const int room = swr_get_out_samples(Swr.get(), Frame->nb_samples);
+        const int room = ff::swr_get_out_samples(Swr.get(), Frame->nb_samples);
         if (room < 0) return false;
         Pcm.resize(size_t(room) * OutChannels);
         uint8_t* out[1] = {reinterpret_cast<uint8_t*>(Pcm.data())};
         const int made =
-            swr_convert(Swr.get(), out, room, const_cast<const uint8_t**>(Frame->extended_data),
-                        Frame->nb_samples);
-        av_frame_unref(Frame.get());
+            ff::swr_convert(Swr.get(), out, room, const_cast<const uint8_t**>(Frame->extended_data),
+                            Frame->nb_samples);
+        ff::av_frame_unref(Frame.get());
         if (made < 0) return false;
         Pcm.resize(size_t(made) * OutChannels);
         PcmUsed = 0;
@@ -337,7 +340,8 @@ struct TMciDecoder::TImpl {
     // Where a frame with this timestamp lands in the output. Timestamps coarser than a sample
     // (ASF counts milliseconds) are put on the codec's frame grid.
     int64_t FrameAt(int64_t Pts, int Samples) const {
-        int64_t at = Bounded(av_rescale_q(Add(Pts, -Origin), TimeBase, AVRational{1, int(Rate)}));
+        int64_t at =
+            Bounded(ff::av_rescale_q(Add(Pts, -Origin), TimeBase, AVRational{1, int(Rate)}));
         const int unit = FrameSize > 0 ? FrameSize : Samples;
         if (int64_t(TimeBase.num) * Rate > TimeBase.den && unit > 0)
             at = (at >= 0 ? at + unit / 2 : at - unit / 2) / unit * unit;
@@ -391,7 +395,7 @@ struct TMciDecoder::TImpl {
         SeekBy = TSeekBy::sbRestart;
         if (Align <= 0 || FirstPos < 0 || FirstSize <= 0 || FirstSize % Align != 0) return;
         const int64_t blocks = FirstSize / Align;
-        const int64_t frames = av_rescale_q(FirstDuration, TimeBase, AVRational{1, int(Rate)});
+        const int64_t frames = ff::av_rescale_q(FirstDuration, TimeBase, AVRational{1, int(Rate)});
         if (frames <= 0 || frames % blocks != 0) return;
         SeekBy = TSeekBy::sbBlocks;
         DataStart = FirstPos;
@@ -416,9 +420,9 @@ struct TMciDecoder::TImpl {
     // Seeks the container to a timestamp at or before frame From and decodes the first frame
     // there. False when that did not land at or before From.
     bool SeekBefore(int64_t From) {
-        const int64_t ts = Add(Origin, av_rescale_q(From, AVRational{1, int(Rate)}, TimeBase));
-        if (av_seek_frame(Fmt.get(), Stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
-        avcodec_flush_buffers(Codec.get());
+        const int64_t ts = Add(Origin, ff::av_rescale_q(From, AVRational{1, int(Rate)}, TimeBase));
+        if (ff::av_seek_frame(Fmt.get(), Stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
+        ff::avcodec_flush_buffers(Codec.get());
         Drained = false;
         FirstPos = -1;
         AtEnd = false;
@@ -493,6 +497,10 @@ std::unique_ptr<TMciDecoder> TMciDecoder::Open(const std::string& FileName, TMci
         if (!media) return nullptr;
         return std::unique_ptr<TMciDecoder>(new TMciDecoder(std::move(media)));
     }
+    if (!medialibs::LoadFfmpeg()) {
+        Error = mciErrCannotDecode;
+        return nullptr;
+    }
     auto impl = std::make_unique<TImpl>();
     impl->FileName = FileName;
     Error = impl->OpenReader();
@@ -556,7 +564,7 @@ int64_t TMciDecoder::LengthMs() {
     // The container's length, counted only when the container states none.
     int64_t ms = -1;
     if (d.StreamDuration != AV_NOPTS_VALUE && d.StreamDuration > 0)
-        ms = av_rescale_q_rnd(d.StreamDuration, d.TimeBase, AVRational{1, 1000}, AV_ROUND_DOWN);
+        ms = ff::av_rescale_q_rnd(d.StreamDuration, d.TimeBase, AVRational{1, 1000}, AV_ROUND_DOWN);
     if (ms < 0 && d.FormatDuration != AV_NOPTS_VALUE && d.FormatDuration > 0)
         ms = d.FormatDuration / (AV_TIME_BASE / 1000);
     if (ms < 0) {

@@ -1,8 +1,9 @@
 #include "platform/mciOutput.h"
 
-#include <SDL2/SDL.h>
-
+#include <cstring>
 #include <mutex>
+
+#include "platform/mediaLibs.h"
 
 namespace sundral::mci {
 
@@ -21,23 +22,27 @@ int gOutputs = 0;
 // Starts SDL's audio system, with the driver SDL picks or, when Driver is given, that one.
 bool StartAudio(const char* Driver) {
     // The program keeps its own handling of SIGINT and SIGTERM.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (Driver) SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, Driver, SDL_HINT_OVERRIDE);
-    const bool started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    sdl::SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (Driver) sdl::SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, Driver, SDL_HINT_OVERRIDE);
+    const bool started = sdl::SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     // Back to the user's choice for the next start.
-    if (Driver) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (Driver) sdl::SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     return started;
 }
 
 bool IsFallback() {
-    const char* name = SDL_GetCurrentAudioDriver();
-    return name && SDL_strcmp(name, kFallbackDriver) == 0;
+    const char* name = sdl::SDL_GetCurrentAudioDriver();
+    return name && std::strcmp(name, kFallbackDriver) == 0;
 }
 
 } // namespace
 
 std::unique_ptr<TMciOutput> TMciOutput::Open(uint32_t SampleRate, uint16_t Channels, TPull Pull,
                                              void* User, TMciError& Error) {
+    if (!medialibs::LoadSdl()) {
+        Error = mciErrNoOutput;
+        return nullptr;
+    }
     std::unique_ptr<TMciOutput> output(new TMciOutput);
     output->FPull = Pull;
     output->FUser = User;
@@ -51,7 +56,7 @@ std::unique_ptr<TMciOutput> TMciOutput::Open(uint32_t SampleRate, uint16_t Chann
         want.callback = &TMciOutput::Callback;
         want.userdata = output.get();
         // No changes allowed: SDL converts to what the hardware takes.
-        output->FDevice = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        output->FDevice = sdl::SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
         output->FChannels = Count;
         return output->FDevice != 0;
     };
@@ -63,17 +68,17 @@ std::unique_ptr<TMciOutput> TMciOutput::Open(uint32_t SampleRate, uint16_t Chann
     // A driver that starts but has no device to open (no sound hardware): silent fallback,
     // possible only while no other output uses the audio system.
     if (started && !opened && gOutputs == 0 && !IsFallback()) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
         started = StartAudio(kFallbackDriver);
         opened = started && tryChannels();
     }
     if (!opened) {
-        if (started && gOutputs == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (started && gOutputs == 0) sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
         Error = mciErrNoOutput;
         return nullptr;
     }
     ++gOutputs;
-    const char* driver = SDL_GetCurrentAudioDriver();
+    const char* driver = sdl::SDL_GetCurrentAudioDriver();
     output->FDriver = driver ? driver : "";
     Error = mciOk;
     return output;
@@ -82,18 +87,19 @@ std::unique_ptr<TMciOutput> TMciOutput::Open(uint32_t SampleRate, uint16_t Chann
 TMciOutput::~TMciOutput() {
     // Closing waits for the audio thread, which never takes this lock.
     std::lock_guard<std::mutex> lock(gAudioLock);
-    SDL_CloseAudioDevice(FDevice);
-    if (--gOutputs == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdl::SDL_CloseAudioDevice(FDevice);
+    if (--gOutputs == 0) sdl::SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 void TMciOutput::ReleaseThread() {
-    SDL_TLSCleanup();
+    // A thread that played has opened an output, so the library is there.
+    if (medialibs::LoadSdl()) sdl::SDL_TLSCleanup();
 }
 
 void TMciOutput::SetPaused(bool Value) {
     // SDL's table of open devices changes as other outputs open and close.
     std::lock_guard<std::mutex> lock(gAudioLock);
-    SDL_PauseAudioDevice(FDevice, Value ? 1 : 0);
+    sdl::SDL_PauseAudioDevice(FDevice, Value ? 1 : 0);
 }
 
 void TMciOutput::Callback(void* Self, uint8_t* Stream, int Bytes) {

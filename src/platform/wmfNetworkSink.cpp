@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "platform/mediaLibs.h"
 #include "platform/wmfSinks.h"
 
 namespace sundral::wmf {
@@ -57,7 +58,7 @@ bool CanListen(const std::string& Address, uint32_t Port) {
 TWmResult WMCreateWriterNetworkSink(std::shared_ptr<TWmWriterNetworkSink>& Sink) {
     if (!RuntimeStarted()) return wmErrNotStarted;
     static std::once_flag networkStarted;
-    std::call_once(networkStarted, [] { avformat_network_init(); });
+    std::call_once(networkStarted, [] { ff::avformat_network_init(); });
     Sink = std::make_shared<TWmWriterNetworkSink>();
     return wmOk;
 }
@@ -99,12 +100,12 @@ TWmResult TWmWriterNetworkSink::Open(uint32_t Port) {
     if (Port == 0 || Port > 65535) return wmErrInvalidArg;
     if (!CanListen(FAddress, Port)) return wmErrFail;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "listen", "2", 0); // many clients, each taken with avio_accept
+    ff::av_dict_set(&options, "listen", "2", 0); // many clients, each taken with avio_accept
     const AVIOInterruptCB interrupt{&Interrupted, this};
     const std::string url = "http://" + FAddress + ":" + std::to_string(Port);
     FStopAccepting = false;
-    const int r = avio_open2(&FServer, url.c_str(), AVIO_FLAG_WRITE, &interrupt, &options);
-    av_dict_free(&options);
+    const int r = ff::avio_open2(&FServer, url.c_str(), AVIO_FLAG_WRITE, &interrupt, &options);
+    ff::av_dict_free(&options);
     if (r < 0) {
         FServer = nullptr;
         return wmErrFail;
@@ -127,7 +128,7 @@ TWmResult TWmWriterNetworkSink::Close() {
     for (TClient& c : FClients)
         if (c.Thread.joinable()) c.Thread.join();
     FClients.clear();
-    avio_closep(&FServer);
+    ff::avio_closep(&FServer);
     FDrainDeadline = INT64_MAX;
     return wmOk;
 }
@@ -136,7 +137,7 @@ void TWmWriterNetworkSink::AcceptLoop() {
     int failures = 0;
     while (!FStopAccepting) {
         AVIOContext* io = nullptr;
-        if (avio_accept(FServer, &io) < 0) {
+        if (ff::avio_accept(FServer, &io) < 0) {
             if (FStopAccepting || ++failures > kAcceptFailures) break; // closed, or broken
             continue;
         }
@@ -170,10 +171,11 @@ void TWmWriterNetworkSink::ReapFinished() {
 void TWmWriterNetworkSink::ServeClient(TClient* Client) {
     tlClientAbort = &Client->Abort;
     // The library's server answers 200, 400, 403, 404 and 500 only.
-    if (!Client->Admitted) av_opt_set_int(Client->Io, "reply_code", 500, AV_OPT_SEARCH_CHILDREN);
-    av_opt_set(Client->Io, "content_type", "audio/x-ms-wma", AV_OPT_SEARCH_CHILDREN);
+    if (!Client->Admitted)
+        ff::av_opt_set_int(Client->Io, "reply_code", 500, AV_OPT_SEARCH_CHILDREN);
+    ff::av_opt_set(Client->Io, "content_type", "audio/x-ms-wma", AV_OPT_SEARCH_CHILDREN);
     int r;
-    while ((r = avio_handshake(Client->Io)) > 0) {
+    while ((r = ff::avio_handshake(Client->Io)) > 0) {
     }
     const bool served = r == 0 && Client->Admitted;
     if (served) ReportStatus(TWmStatus::wmsClientConnect, wmOk);
@@ -189,11 +191,11 @@ void TWmWriterNetworkSink::ServeClient(TClient* Client) {
             Client->Queue.pop_front();
             Client->Queued -= chunk.size();
         }
-        avio_write(Client->Io, chunk.data(), int(chunk.size()));
-        avio_flush(Client->Io);
+        ff::avio_write(Client->Io, chunk.data(), int(chunk.size()));
+        ff::avio_flush(Client->Io);
         if (Client->Io->error < 0) break; // the client went away
     }
-    avio_closep(&Client->Io);
+    ff::avio_closep(&Client->Io);
     if (served) ReportStatus(TWmStatus::wmsClientDisconnect, wmOk);
     tlClientAbort = nullptr;
     std::lock_guard guard(FLock);

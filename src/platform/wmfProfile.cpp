@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "platform/TextConv.h"
+#include "platform/mediaLibs.h"
 
 namespace sundral::wmf {
 
@@ -148,7 +149,8 @@ TWmResult TWmProfileManager::GetCodecInfoCount(const TGUID& MajorType, uint32_t&
 TWmResult TWmProfileManager::GetCodecName(const TGUID& MajorType, uint32_t Codec, char16_t* Name,
                                           uint32_t& Length) const {
     if (ListOf(MajorType, Codec) == nullptr) return wmErrInvalidArg;
-    const AVCodec* codec = avcodec_find_encoder(Codec == 0 ? AV_CODEC_ID_WMAV2 : AV_CODEC_ID_WMAV1);
+    const AVCodec* codec =
+        ff::avcodec_find_encoder(Codec == 0 ? AV_CODEC_ID_WMAV2 : AV_CODEC_ID_WMAV1);
     if (codec == nullptr) return wmErrFail;
     const char* name = codec->long_name != nullptr ? codec->long_name : codec->name;
     return CopyWideText(Utf8ToUtf16(name), Name, Length);

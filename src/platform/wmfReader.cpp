@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include "platform/TextConv.h"
+#include "platform/mediaLibs.h"
 #include "platform/wmfReaderSource.h"
 
 namespace sundral::wmf {
@@ -200,11 +201,11 @@ struct TWmSyncReader::TImpl {
 
     void Release() {
         StopAhead(false);
-        avcodec_free_context(&Codec);
-        av_packet_free(&Packet);
-        av_frame_free(&Frame);
-        swr_free(&Swr);
-        av_channel_layout_uninit(&SwrInLayout);
+        ff::avcodec_free_context(&Codec);
+        ff::av_packet_free(&Packet);
+        ff::av_frame_free(&Frame);
+        ff::swr_free(&Swr);
+        ff::av_channel_layout_uninit(&SwrInLayout);
         Source.reset();
         Io.reset();
     }
@@ -214,8 +215,8 @@ struct TWmSyncReader::TImpl {
 
     bool StartDecoding() {
         if (Codec) return true;
-        Packet = av_packet_alloc();
-        Frame = av_frame_alloc();
+        Packet = ff::av_packet_alloc();
+        Frame = ff::av_frame_alloc();
         if (!Packet || !Frame) return false;
         if (!Source->OpenDecoder(Codec)) return false;
         return true;
@@ -225,28 +226,29 @@ struct TWmSyncReader::TImpl {
     bool Convert() {
         const int channels = int(Facts().Channels);
         if (!Swr || SwrInFormat != Frame->format ||
-            av_channel_layout_compare(&SwrInLayout, &Frame->ch_layout) != 0) {
-            swr_free(&Swr);
+            ff::av_channel_layout_compare(&SwrInLayout, &Frame->ch_layout) != 0) {
+            ff::swr_free(&Swr);
             AVChannelLayout outLayout{};
-            av_channel_layout_default(&outLayout, channels);
+            ff::av_channel_layout_default(&outLayout, channels);
             const AVSampleFormat outFormat = Bits == 8    ? AV_SAMPLE_FMT_U8
                                              : Bits == 16 ? AV_SAMPLE_FMT_S16
                                                           : AV_SAMPLE_FMT_S32;
             const int rate = int(Facts().SampleRate);
-            const int r = swr_alloc_set_opts2(&Swr, &outLayout, outFormat, rate, &Frame->ch_layout,
-                                              AVSampleFormat(Frame->format), rate, 0, nullptr);
-            av_channel_layout_uninit(&outLayout);
-            if (r < 0 || swr_init(Swr) < 0) return false;
-            av_channel_layout_uninit(&SwrInLayout);
-            av_channel_layout_copy(&SwrInLayout, &Frame->ch_layout);
+            const int r =
+                ff::swr_alloc_set_opts2(&Swr, &outLayout, outFormat, rate, &Frame->ch_layout,
+                                        AVSampleFormat(Frame->format), rate, 0, nullptr);
+            ff::av_channel_layout_uninit(&outLayout);
+            if (r < 0 || ff::swr_init(Swr) < 0) return false;
+            ff::av_channel_layout_uninit(&SwrInLayout);
+            ff::av_channel_layout_copy(&SwrInLayout, &Frame->ch_layout);
             SwrInFormat = Frame->format;
         }
         const uint32_t wide = uint32_t(channels) * (Bits == 24 ? 4 : Bits / 8);
         Out.resize(size_t(Frame->nb_samples) * wide);
         uint8_t* dest = Out.data();
         const int got =
-            swr_convert(Swr, &dest, Frame->nb_samples,
-                        const_cast<const uint8_t**>(Frame->extended_data), Frame->nb_samples);
+            ff::swr_convert(Swr, &dest, Frame->nb_samples,
+                            const_cast<const uint8_t**>(Frame->extended_data), Frame->nb_samples);
         if (got < 0) return false;
         if (Bits == 24) {
             // 32-bit samples packed to their upper three bytes, in place.
@@ -260,7 +262,7 @@ struct TWmSyncReader::TImpl {
     // Decodes until a converted frame holding samples at or after Next is in Out.
     TWmResult Decode() {
         for (;;) {
-            const int r = avcodec_receive_frame(Codec, Frame);
+            const int r = ff::avcodec_receive_frame(Codec, Frame);
             if (r == 0) {
                 const int64_t start = OutPos - int64_t(Facts().StartSkip);
                 const int64_t end = start + Frame->nb_samples;
@@ -273,19 +275,19 @@ struct TWmSyncReader::TImpl {
                     if (start > Next && !Restarted) {
                         // The seek landed after the target: decode from the start instead.
                         Restarted = true;
-                        av_frame_unref(Frame);
+                        ff::av_frame_unref(Frame);
                         if (!SeekTo(Next, true)) return wmErrFail;
                         continue;
                     }
                 }
                 if (end <= Next || Frame->nb_samples <= 0) {
-                    av_frame_unref(Frame);
+                    ff::av_frame_unref(Frame);
                     continue;
                 }
                 if (!Convert()) return wmErrFail;
                 OutStart = start;
                 SilentFrom = silentFrom;
-                av_frame_unref(Frame);
+                ff::av_frame_unref(Frame);
                 return wmOk;
             }
             if (r == AVERROR_EOF) return wmErrNoMoreSamples;
@@ -302,14 +304,14 @@ struct TWmSyncReader::TImpl {
                 // one starts at its own place; elsewhere the decoder starts afresh at the next
                 // unit it takes (it drops what it held back, as after a flush). Either way the
                 // gap turns into silence and later samples keep their places.
-                const bool taken = avcodec_send_packet(Codec, Packet) == 0;
+                const bool taken = ff::avcodec_send_packet(Codec, Packet) == 0;
                 if (taken && blockStart >= 0 && (Facts().UnitsKeepTime || Resync)) {
                     OutPos = blockStart;
                 }
                 Resync = !taken;
             } else if (!Flushed) {
                 Flushed = true;
-                avcodec_send_packet(Codec, nullptr);
+                ff::avcodec_send_packet(Codec, nullptr);
             } else {
                 return wmErrNoMoreSamples;
             }
@@ -322,10 +324,10 @@ struct TWmSyncReader::TImpl {
         if (!StartDecoding()) return false;
         bool decoded = false;
         for (int taken = 0; taken < kProbeUnits;) {
-            const int r = avcodec_receive_frame(Codec, Frame);
+            const int r = ff::avcodec_receive_frame(Codec, Frame);
             if (r == 0) {
                 decoded = Frame->nb_samples > 0;
-                av_frame_unref(Frame);
+                ff::av_frame_unref(Frame);
                 if (decoded) break;
                 continue;
             }
@@ -333,11 +335,11 @@ struct TWmSyncReader::TImpl {
             if (r != AVERROR(EAGAIN)) continue;
             int64_t blockStart = 0;
             if (!Flushed && Source->Next(Packet, blockStart)) {
-                avcodec_send_packet(Codec, Packet);
+                ff::avcodec_send_packet(Codec, Packet);
                 ++taken;
             } else if (!Flushed) {
                 Flushed = true;
-                avcodec_send_packet(Codec, nullptr);
+                ff::avcodec_send_packet(Codec, nullptr);
             } else {
                 break;
             }
@@ -353,7 +355,7 @@ struct TWmSyncReader::TImpl {
         // From the very start, output runs from sample 0 on; after a seek its first frame
         // only tells where it is.
         FilledTo = FromStart ? 0 : kNotKnown;
-        if (Codec) avcodec_flush_buffers(Codec);
+        if (Codec) ff::avcodec_flush_buffers(Codec);
         const int64_t decoderSample = FromStart ? 0 : Sample + Facts().StartSkip;
         CheckLanding = !FromStart;
         return Source->SeekBefore(decoderSample);

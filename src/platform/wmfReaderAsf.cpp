@@ -14,6 +14,7 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
+#include "platform/mediaLibs.h"
 #include "platform/wmfReaderSource.h"
 
 namespace sundral::wmf::detail {
@@ -69,10 +70,10 @@ struct TBlock {
 
 class TAsfSource : public TPacketSource {
 public:
-    explicit TAsfSource(TStreamIo& Io) : FIo(Io) { FPacket = av_packet_alloc(); }
+    explicit TAsfSource(TStreamIo& Io) : FIo(Io) { FPacket = ff::av_packet_alloc(); }
     ~TAsfSource() override {
         CloseContainer();
-        av_packet_free(&FPacket);
+        ff::av_packet_free(&FPacket);
     }
 
     // False with Reason empty when the stream is no ASF file.
@@ -88,7 +89,7 @@ public:
         FFacts.BitRate = uint32_t(std::clamp<int64_t>(par->bit_rate, 0, UINT32_MAX));
         FFacts.IsVBR = false;
         MetadataToAttributes(FFormat->metadata, FFacts.Strings);
-        if (const AVCodecDescriptor* codec = avcodec_descriptor_get(par->codec_id))
+        if (const AVCodecDescriptor* codec = ff::avcodec_descriptor_get(par->codec_id))
             FFacts.Strings["Codec"] =
                 std::u16string(codec->long_name, codec->long_name + std::strlen(codec->long_name));
         FBlockAlign = par->block_align;
@@ -118,11 +119,11 @@ public:
 
     bool OpenDecoder(AVCodecContext*& Context) override {
         const AVCodecParameters* par = FFormat->streams[FStream]->codecpar;
-        const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+        const AVCodec* codec = ff::avcodec_find_decoder(par->codec_id);
         if (!codec) return false;
-        Context = avcodec_alloc_context3(codec);
-        if (!Context || avcodec_parameters_to_context(Context, par) < 0) return false;
-        return avcodec_open2(Context, codec, nullptr) == 0;
+        Context = ff::avcodec_alloc_context3(codec);
+        if (!Context || ff::avcodec_parameters_to_context(Context, par) < 0) return false;
+        return ff::avcodec_open2(Context, codec, nullptr) == 0;
     }
 
     bool Next(AVPacket* Packet, int64_t& BlockStart) override {
@@ -139,8 +140,8 @@ public:
             }
         }
         const int size = BlockSize();
-        av_packet_unref(Packet);
-        if (av_packet_ref(Packet, FPacket) < 0) return false;
+        ff::av_packet_unref(Packet);
+        if (ff::av_packet_ref(Packet, FPacket) < 0) return false;
         Packet->data += FBlockOffset;
         Packet->size = size;
         FBlockOffset += size;
@@ -161,8 +162,8 @@ public:
         AVStream* st = FFormat->streams[FStream];
         const int64_t sample = std::max<int64_t>(FBlocks[block].Start - FFrameLength, 0);
         const int64_t ts =
-            av_rescale_q(sample, AVRational{1, int(FFacts.SampleRate)}, st->time_base);
-        if (av_seek_frame(FFormat, FStream, ts, AVSEEK_FLAG_BACKWARD) < 0) return Restart();
+            ff::av_rescale_q(sample, AVRational{1, int(FFacts.SampleRate)}, st->time_base);
+        if (ff::av_seek_frame(FFormat, FStream, ts, AVSEEK_FLAG_BACKWARD) < 0) return Restart();
         ResetCursor();
         return true;
     }
@@ -179,12 +180,13 @@ private:
 
     bool OpenStreams(std::string& Reason) {
         FAvio = FIo.MakeAvio();
-        FFormat = avformat_alloc_context();
+        FFormat = ff::avformat_alloc_context();
         if (!FAvio || !FFormat) return false;
         FFormat->pb = FAvio;
         FFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
         FFormat->probesize = 1 << 20;
-        if (avformat_open_input(&FFormat, nullptr, av_find_input_format("asf"), nullptr) != 0)
+        if (ff::avformat_open_input(&FFormat, nullptr, ff::av_find_input_format("asf"), nullptr) !=
+            0)
             return false;
         FStream = -1;
         Reason = "the file holds no audio stream";
@@ -215,7 +217,7 @@ private:
     }
 
     void CloseContainer() {
-        if (FFormat) avformat_close_input(&FFormat);
+        if (FFormat) ff::avformat_close_input(&FFormat);
         TStreamIo::FreeAvio(FAvio);
     }
 
@@ -230,7 +232,7 @@ private:
     }
 
     void ResetCursor() {
-        av_packet_unref(FPacket);
+        ff::av_packet_unref(FPacket);
         FBlockOffset = 0;
         FLastPos = -1;
         FCursor = 0;
@@ -238,8 +240,8 @@ private:
 
     bool ReadOwnPacket() {
         for (;;) {
-            av_packet_unref(FPacket);
-            if (av_read_frame(FFormat, FPacket) < 0) return false;
+            ff::av_packet_unref(FPacket);
+            if (ff::av_read_frame(FFormat, FPacket) < 0) return false;
             if (FPacket->stream_index == FStream && FPacket->size > 0) return true;
         }
     }

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "platform/mediaLibs.h"
 #include "platform/mp3Scan.h"
 #include "platform/wmfReaderSource.h"
 
@@ -22,16 +23,16 @@ constexpr uint64_t kPrerollFrames = 10;
 void ReadTags(TStreamIo& Io, std::map<std::string, std::u16string>& Strings) {
     AVIOContext* avio = Io.MakeAvio();
     if (!avio) return;
-    AVFormatContext* fmt = avformat_alloc_context();
+    AVFormatContext* fmt = ff::avformat_alloc_context();
     if (fmt) {
         fmt->pb = avio;
         fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
         fmt->probesize = 1 << 16;
-        if (avformat_open_input(&fmt, nullptr, av_find_input_format("mp3"), nullptr) == 0) {
+        if (ff::avformat_open_input(&fmt, nullptr, ff::av_find_input_format("mp3"), nullptr) == 0) {
             MetadataToAttributes(fmt->metadata, Strings);
-            avformat_close_input(&fmt);
+            ff::avformat_close_input(&fmt);
         } else {
-            avformat_free_context(fmt); // open_input frees it on failure; this is a no-op then
+            ff::avformat_free_context(fmt); // open_input frees it on failure; this is a no-op then
         }
     }
     TStreamIo::FreeAvio(avio);
@@ -72,13 +73,13 @@ public:
         const AVCodecID id = FInfo.First.Layer == 1   ? AV_CODEC_ID_MP1
                              : FInfo.First.Layer == 2 ? AV_CODEC_ID_MP2
                                                       : AV_CODEC_ID_MP3;
-        const AVCodec* codec = avcodec_find_decoder(id);
+        const AVCodec* codec = ff::avcodec_find_decoder(id);
         if (!codec) return false;
-        Context = avcodec_alloc_context3(codec);
+        Context = ff::avcodec_alloc_context3(codec);
         if (!Context) return false;
         Context->sample_rate = int(FFacts.SampleRate);
-        av_channel_layout_default(&Context->ch_layout, int(FFacts.Channels));
-        return avcodec_open2(Context, codec, nullptr) == 0;
+        ff::av_channel_layout_default(&Context->ch_layout, int(FFacts.Channels));
+        return ff::avcodec_open2(Context, codec, nullptr) == 0;
     }
 
     bool Next(AVPacket* Packet, int64_t& BlockStart) override {
@@ -89,8 +90,8 @@ public:
         // there is (not the bytes of a tag that may follow) and takes the rest as silence.
         const size_t have =
             size_t(std::clamp<int64_t>(FInfo.AudioEnd - offset, 0, int64_t(h.FrameBytes)));
-        av_packet_unref(Packet);
-        if (av_new_packet(Packet, int(have)) < 0) return false;
+        ff::av_packet_unref(Packet);
+        if (ff::av_new_packet(Packet, int(have)) < 0) return false;
         if (FIo.ReadAt(offset, Packet->data, have) < have) return false;
         BlockStart = int64_t(FCursor) * FInfo.First.SamplesPerFrame;
         ++FCursor;

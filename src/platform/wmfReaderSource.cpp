@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "platform/TextConv.h"
+#include "platform/mediaLibs.h"
 
 namespace sundral::wmf::detail {
 
@@ -92,19 +93,19 @@ int64_t TStreamIo::SeekPacket(void* Opaque, int64_t Offset, int Whence) {
 }
 
 AVIOContext* TStreamIo::MakeAvio() {
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kAvioBuffer));
+    auto* buffer = static_cast<uint8_t*>(ff::av_malloc(kAvioBuffer));
     if (!buffer) return nullptr;
     FAvioPos = 0;
     AVIOContext* avio =
-        avio_alloc_context(buffer, kAvioBuffer, 0, this, &ReadPacket, nullptr, &SeekPacket);
-    if (!avio) av_free(buffer);
+        ff::avio_alloc_context(buffer, kAvioBuffer, 0, this, &ReadPacket, nullptr, &SeekPacket);
+    if (!avio) ff::av_free(buffer);
     return avio;
 }
 
 void TStreamIo::FreeAvio(AVIOContext*& Avio) {
     if (!Avio) return;
-    av_freep(&Avio->buffer);
-    avio_context_free(&Avio);
+    ff::av_freep(&Avio->buffer);
+    ff::avio_context_free(&Avio);
 }
 
 void MetadataToAttributes(const AVDictionary* Metadata,
@@ -119,7 +120,7 @@ void MetadataToAttributes(const AVDictionary* Metadata,
     };
     for (const auto& m : kMap) {
         for (int k = 1; k < 3 && m[k]; ++k) {
-            const AVDictionaryEntry* e = av_dict_get(Metadata, m[k], nullptr, 0);
+            const AVDictionaryEntry* e = ff::av_dict_get(Metadata, m[k], nullptr, 0);
             if (e && e->value && *e->value) {
                 Strings[m[0]] = TagText(e->value);
                 break;

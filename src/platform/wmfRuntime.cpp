@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "platform/mediaLibs.h"
 #include "platform/wmfTypes.h"
 
 namespace sundral::wmf {
@@ -22,11 +23,11 @@ std::atomic<TRuntimeStartHook> gStartHook{nullptr};
 // behaves like a machine without the runtime.
 bool StartRealRuntime() {
     static const bool kStarted = [] {
-        return avcodec_find_decoder(AV_CODEC_ID_MP3) != nullptr &&
-               avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr &&
-               avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr &&
-               avcodec_find_encoder(AV_CODEC_ID_WMAV1) != nullptr &&
-               avcodec_find_encoder(AV_CODEC_ID_WMAV2) != nullptr;
+        return medialibs::LoadFfmpeg() && ff::avcodec_find_decoder(AV_CODEC_ID_MP3) != nullptr &&
+               ff::avcodec_find_decoder(AV_CODEC_ID_WMAV1) != nullptr &&
+               ff::avcodec_find_decoder(AV_CODEC_ID_WMAV2) != nullptr &&
+               ff::avcodec_find_encoder(AV_CODEC_ID_WMAV1) != nullptr &&
+               ff::avcodec_find_encoder(AV_CODEC_ID_WMAV2) != nullptr;
     }();
     return kStarted;
 }
@@ -59,14 +60,24 @@ int LogLevelFromText(const char* Text) {
 
 void ApplyLogPolicy() {
     static std::once_flag once;
-    std::call_once(once,
-                   [] { av_log_set_level(LogLevelFromText(std::getenv("SUNDRAL_FFMPEG_LOG"))); });
+    // Without the libraries there is nothing to set; nothing else calls them either.
+    if (!medialibs::LoadFfmpeg()) return;
+    std::call_once(
+        once, [] { ff::av_log_set_level(LogLevelFromText(std::getenv("SUNDRAL_FFMPEG_LOG"))); });
 }
 
 bool RuntimeStarted() {
     ApplyLogPolicy();
     TRuntimeStartHook hook = gStartHook.load();
     return hook != nullptr ? hook() : StartRealRuntime();
+}
+
+std::string RuntimeFailure() {
+    if (gStartHook.load() != nullptr) return {};
+    if (!medialibs::LoadFfmpeg()) return medialibs::FfmpegFailure();
+    if (!StartRealRuntime())
+        return "The installed FFmpeg libraries lack the MP3 or WMA codecs this program needs";
+    return {};
 }
 
 void SetRuntimeStartHookForTests(TRuntimeStartHook Hook) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/Guid.h"
@@ -84,6 +85,9 @@ inline constexpr TGUID WMMEDIASUBTYPE_MP3 = {
 bool RuntimeStarted();
 using TRuntimeStartHook = bool (*)();
 void SetRuntimeStartHookForTests(TRuntimeStartHook Hook);
+// Why the runtime did not start, for the user: the codec library that could not be loaded,
+// or the codecs it lacks. Empty while it started or was not tried.
+std::string RuntimeFailure();
 
 // The one process-wide policy for the codec libraries' own messages on stderr: only fatal
 // ones, unless SUNDRAL_FFMPEG_LOG names a level ("warning", "debug", ... or a number). Set

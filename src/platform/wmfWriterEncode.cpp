@@ -11,6 +11,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/mediaLibs.h"
+
 namespace sundral::wmf {
 
 namespace {
@@ -36,16 +38,16 @@ AVSampleFormat InputSampleFormat(uint16_t Bits) {
 
 TWmEncodePipe::~TWmEncodePipe() {
     if (FIo != nullptr) {
-        av_freep(&FIo->buffer);
-        avio_context_free(&FIo);
+        ff::av_freep(&FIo->buffer);
+        ff::avio_context_free(&FIo);
     }
-    if (FFormat != nullptr) avformat_free_context(FFormat);
-    avcodec_free_context(&FCodec);
-    swr_free(&FSwr);
-    av_frame_free(&FFrame);
-    av_packet_free(&FPacket);
-    if (FFifo != nullptr) av_audio_fifo_free(FFifo);
-    for (uint8_t*& plane : FPlanes) av_freep(&plane);
+    if (FFormat != nullptr) ff::avformat_free_context(FFormat);
+    ff::avcodec_free_context(&FCodec);
+    ff::swr_free(&FSwr);
+    ff::av_frame_free(&FFrame);
+    ff::av_packet_free(&FPacket);
+    if (FFifo != nullptr) ff::av_audio_fifo_free(FFifo);
+    for (uint8_t*& plane : FPlanes) ff::av_freep(&plane);
 }
 
 TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Status) {
@@ -53,54 +55,56 @@ TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Stat
     const TWmCodecFormat& format = Settings.Format;
     Status = TWmStatus::wmsMissingCodec;
     const AVCodec* codec =
-        avcodec_find_encoder(Settings.Codec == 0 ? AV_CODEC_ID_WMAV2 : AV_CODEC_ID_WMAV1);
+        ff::avcodec_find_encoder(Settings.Codec == 0 ? AV_CODEC_ID_WMAV2 : AV_CODEC_ID_WMAV1);
     if (codec == nullptr) return wmErrNoCodec;
-    if (avformat_alloc_output_context2(&FFormat, nullptr, "asf", nullptr) < 0 || !FFormat)
+    if (ff::avformat_alloc_output_context2(&FFormat, nullptr, "asf", nullptr) < 0 || !FFormat)
         return wmErrOutOfMemory;
-    FCodec = avcodec_alloc_context3(codec);
-    FFrame = av_frame_alloc();
-    FPacket = av_packet_alloc();
+    FCodec = ff::avcodec_alloc_context3(codec);
+    FFrame = ff::av_frame_alloc();
+    FPacket = ff::av_packet_alloc();
     if (FCodec == nullptr || FFrame == nullptr || FPacket == nullptr) return wmErrOutOfMemory;
     FCodec->sample_fmt = AV_SAMPLE_FMT_FLTP;
     FCodec->sample_rate = int(format.SampleRate);
-    av_channel_layout_default(&FCodec->ch_layout, format.Channels);
+    ff::av_channel_layout_default(&FCodec->ch_layout, format.Channels);
     FCodec->bit_rate = format.Bitrate;
     FCodec->time_base = AVRational{1, int(format.SampleRate)};
     if (FFormat->oformat->flags & AVFMT_GLOBALHEADER) FCodec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(FCodec, codec, nullptr) < 0 || FCodec->frame_size <= 0) return wmErrNoCodec;
+    if (ff::avcodec_open2(FCodec, codec, nullptr) < 0 || FCodec->frame_size <= 0)
+        return wmErrNoCodec;
     FFrameSize = FCodec->frame_size;
 
     // The input as the encoder wants it: planar float at the stream's rate and channels.
     Status = TWmStatus::wmsEncodeFailed;
     AVChannelLayout inLayout{};
-    av_channel_layout_default(&inLayout, Settings.Input.Channels);
+    ff::av_channel_layout_default(&inLayout, Settings.Input.Channels);
     const int swrResult =
-        swr_alloc_set_opts2(&FSwr, &FCodec->ch_layout, AV_SAMPLE_FMT_FLTP, FCodec->sample_rate,
-                            &inLayout, InputSampleFormat(Settings.Input.BitsPerSample),
-                            int(Settings.Input.SamplesPerSec), 0, nullptr);
-    av_channel_layout_uninit(&inLayout);
-    if (swrResult < 0 || swr_init(FSwr) < 0) return wmErrInvalidArg;
-    FFifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, format.Channels, FFrameSize * 4);
+        ff::swr_alloc_set_opts2(&FSwr, &FCodec->ch_layout, AV_SAMPLE_FMT_FLTP, FCodec->sample_rate,
+                                &inLayout, InputSampleFormat(Settings.Input.BitsPerSample),
+                                int(Settings.Input.SamplesPerSec), 0, nullptr);
+    ff::av_channel_layout_uninit(&inLayout);
+    if (swrResult < 0 || ff::swr_init(FSwr) < 0) return wmErrInvalidArg;
+    FFifo = ff::av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, format.Channels, FFrameSize * 4);
     FPlanes.assign(format.Channels, nullptr);
     FFrame->nb_samples = FFrameSize;
     FFrame->format = AV_SAMPLE_FMT_FLTP;
     FFrame->sample_rate = FCodec->sample_rate;
-    if (FFifo == nullptr || av_channel_layout_copy(&FFrame->ch_layout, &FCodec->ch_layout) < 0 ||
-        av_frame_get_buffer(FFrame, 0) < 0)
+    if (FFifo == nullptr ||
+        ff::av_channel_layout_copy(&FFrame->ch_layout, &FCodec->ch_layout) < 0 ||
+        ff::av_frame_get_buffer(FFrame, 0) < 0)
         return wmErrOutOfMemory;
 
     Status = TWmStatus::wmsContainerFailed;
-    AVStream* stream = avformat_new_stream(FFormat, nullptr);
-    if (stream == nullptr || avcodec_parameters_from_context(stream->codecpar, FCodec) < 0)
+    AVStream* stream = ff::avformat_new_stream(FFormat, nullptr);
+    if (stream == nullptr || ff::avcodec_parameters_from_context(stream->codecpar, FCodec) < 0)
         return wmErrOutOfMemory;
     stream->time_base = FCodec->time_base;
     bool seekable = true;
     for (TWmWriterSink* sink : Settings.Sinks) seekable = seekable && sink->Seekable();
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-    FIo = avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &WritePacket,
-                             seekable ? &SeekStream : nullptr);
+    auto* buffer = static_cast<uint8_t*>(ff::av_malloc(kIoBufferSize));
+    FIo = ff::avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &WritePacket,
+                                 seekable ? &SeekStream : nullptr);
     if (FIo == nullptr) {
-        av_free(buffer);
+        ff::av_free(buffer);
         return wmErrOutOfMemory;
     }
     FFormat->pb = FIo;
@@ -109,18 +113,18 @@ TWmResult TWmEncodePipe::Open(const TWmEncodeSettings& Settings, TWmStatus& Stat
     FFormat->flush_packets = seekable ? 0 : 1;
     // The priming frame's packet lies before zero; the container can hold that.
     FFormat->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
-    av_opt_set_int(FFormat->priv_data, "packet_size", kPacketSize, 0);
+    ff::av_opt_set_int(FFormat->priv_data, "packet_size", kPacketSize, 0);
     for (const auto& [key, value] : Settings.Metadata)
-        av_dict_set(&FFormat->metadata, key.c_str(), value.c_str(), 0);
-    if (avformat_write_header(FFormat, nullptr) < 0)
+        ff::av_dict_set(&FFormat->metadata, key.c_str(), value.c_str(), 0);
+    if (ff::avformat_write_header(FFormat, nullptr) < 0)
         return FSinkFailed ? wmErrWriteFailed : wmErrFail;
-    avio_flush(FIo);
+    ff::avio_flush(FIo);
     if (FSinkFailed || FIo->error < 0) return wmErrWriteFailed;
     for (TWmWriterSink* sink : Settings.Sinks) sink->OnHeaderEnd(FEnd, kPacketSize);
 
     // Decoders drop the first frame's output: make it one of silence.
-    av_samples_set_silence(FFrame->extended_data, 0, FFrameSize, format.Channels,
-                           AV_SAMPLE_FMT_FLTP);
+    ff::av_samples_set_silence(FFrame->extended_data, 0, FFrameSize, format.Channels,
+                               AV_SAMPLE_FMT_FLTP);
     return EncodeFrame(Status);
 }
 
@@ -153,23 +157,24 @@ TWmResult TWmEncodePipe::Write(const uint8_t* Pcm, uint32_t Bytes, TWmStatus& St
 
 TWmResult TWmEncodePipe::Convert(const uint8_t** In, int InFrames, TWmStatus& Status) {
     Status = TWmStatus::wmsEncodeFailed;
-    const int room = swr_get_out_samples(FSwr, InFrames);
+    const int room = ff::swr_get_out_samples(FSwr, InFrames);
     if (room < 0) return wmErrFail;
     if (room > FPlaneCapacity) {
         for (uint8_t*& plane : FPlanes) {
-            av_freep(&plane);
-            plane = static_cast<uint8_t*>(av_malloc(size_t(room) * sizeof(float)));
+            ff::av_freep(&plane);
+            plane = static_cast<uint8_t*>(ff::av_malloc(size_t(room) * sizeof(float)));
             if (plane == nullptr) return wmErrOutOfMemory;
         }
         FPlaneCapacity = room;
     }
-    const int got = swr_convert(FSwr, FPlanes.data(), room, In, InFrames);
+    const int got = ff::swr_convert(FSwr, FPlanes.data(), room, In, InFrames);
     if (got < 0) return wmErrFail;
-    if (got > 0 && av_audio_fifo_write(FFifo, reinterpret_cast<void**>(FPlanes.data()), got) < got)
+    if (got > 0 &&
+        ff::av_audio_fifo_write(FFifo, reinterpret_cast<void**>(FPlanes.data()), got) < got)
         return wmErrOutOfMemory;
-    while (av_audio_fifo_size(FFifo) >= FFrameSize) {
-        if (av_frame_make_writable(FFrame) < 0) return wmErrOutOfMemory;
-        av_audio_fifo_read(FFifo, reinterpret_cast<void**>(FFrame->extended_data), FFrameSize);
+    while (ff::av_audio_fifo_size(FFifo) >= FFrameSize) {
+        if (ff::av_frame_make_writable(FFrame) < 0) return wmErrOutOfMemory;
+        ff::av_audio_fifo_read(FFifo, reinterpret_cast<void**>(FFrame->extended_data), FFrameSize);
         const TWmResult r = EncodeFrame(Status);
         if (r != wmOk) return r;
     }
@@ -180,21 +185,21 @@ TWmResult TWmEncodePipe::EncodeFrame(TWmStatus& Status) {
     FFrame->pts = FNextPts;
     FNextPts += FFrameSize;
     Status = TWmStatus::wmsEncodeFailed;
-    if (avcodec_send_frame(FCodec, FFrame) < 0) return wmErrFail;
+    if (ff::avcodec_send_frame(FCodec, FFrame) < 0) return wmErrFail;
     return Drain(Status);
 }
 
 TWmResult TWmEncodePipe::Drain(TWmStatus& Status) {
     AVStream* stream = FFormat->streams[0];
     for (;;) {
-        const int r = avcodec_receive_packet(FCodec, FPacket);
+        const int r = ff::avcodec_receive_packet(FCodec, FPacket);
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return wmOk;
         Status = TWmStatus::wmsEncodeFailed;
         if (r < 0) return wmErrFail;
         FPacket->stream_index = 0;
-        av_packet_rescale_ts(FPacket, FCodec->time_base, stream->time_base);
-        const int w = av_write_frame(FFormat, FPacket);
-        av_packet_unref(FPacket);
+        ff::av_packet_rescale_ts(FPacket, FCodec->time_base, stream->time_base);
+        const int w = ff::av_write_frame(FFormat, FPacket);
+        ff::av_packet_unref(FPacket);
         Status = FSinkFailed ? TWmStatus::wmsError : TWmStatus::wmsContainerFailed;
         if (FSinkFailed) return wmErrWriteFailed;
         if (w < 0) return wmErrFail;
@@ -205,22 +210,22 @@ TWmResult TWmEncodePipe::Finish(TWmStatus& Status) {
     // What the resampler still holds, then the rest of the last frame as silence.
     TWmResult r = Convert(nullptr, 0, Status);
     if (r != wmOk) return r;
-    const int left = av_audio_fifo_size(FFifo);
+    const int left = ff::av_audio_fifo_size(FFifo);
     if (left > 0) {
-        if (av_frame_make_writable(FFrame) < 0) return wmErrOutOfMemory;
-        av_audio_fifo_read(FFifo, reinterpret_cast<void**>(FFrame->extended_data), left);
-        av_samples_set_silence(FFrame->extended_data, left, FFrameSize - left,
-                               FFrame->ch_layout.nb_channels, AV_SAMPLE_FMT_FLTP);
+        if (ff::av_frame_make_writable(FFrame) < 0) return wmErrOutOfMemory;
+        ff::av_audio_fifo_read(FFifo, reinterpret_cast<void**>(FFrame->extended_data), left);
+        ff::av_samples_set_silence(FFrame->extended_data, left, FFrameSize - left,
+                                   FFrame->ch_layout.nb_channels, AV_SAMPLE_FMT_FLTP);
         r = EncodeFrame(Status);
         if (r != wmOk) return r;
     }
     Status = TWmStatus::wmsEncodeFailed;
-    if (avcodec_send_frame(FCodec, nullptr) < 0) return wmErrFail;
+    if (ff::avcodec_send_frame(FCodec, nullptr) < 0) return wmErrFail;
     r = Drain(Status);
     if (r != wmOk) return r;
     Status = TWmStatus::wmsContainerFailed;
-    const int t = av_write_trailer(FFormat);
-    avio_flush(FIo);
+    const int t = ff::av_write_trailer(FFormat);
+    ff::avio_flush(FIo);
     if (FSinkFailed || FIo->error < 0) {
         Status = TWmStatus::wmsError;
         return wmErrWriteFailed;
