@@ -25,7 +25,9 @@
 
 #include "edit/ToolComponents.h"
 #include "platform/qt/Dialogs.h"
+#include "tools/KeepQuality.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -39,6 +41,8 @@ class TRadioGroup;
 
 inline constexpr int kJoinerClientWidth = 520;
 inline constexpr int kJoinerClientHeight = 176;
+// Below the buttons: the choice of joining without re-encoding and the note line.
+inline constexpr int kJoinerChoicesHeight = 60;
 
 class TfrmJoiner : public QDialog {
     Q_OBJECT
@@ -56,6 +60,8 @@ public:
     TRadioGroup* rgMode = nullptr; // 0 "Joiner", 1 "Mixer"
     QPushButton* bStart = nullptr;
     QPushButton* bClose = nullptr;
+    QCheckBox* cbKeepQuality = nullptr; // MP3s joined without re-encoding
+    QLabel* lNote = nullptr;            // why a run re-encodes after all
     TFileDialogOptions OpenDialog1;
     TFileDialogOptions SaveDialog1;
 
@@ -63,6 +69,8 @@ public:
     const TToolComponents& Components() const { return *FTools; }
     QString SavedCaption;
     bool Processing() const { return FOutput != nullptr; }
+    // True while the join without re-encoding runs (Processing is then true as well).
+    bool Splicing() const { return FSplice.Running(); }
 
     // Handlers, public so that tests can drive what a click would.
     void bOpen1Click();
@@ -91,6 +99,10 @@ private:
     bool CheckInputs(TSoundKind Kind);
     void StartRun(TSoundKind Kind, const QString& Output);
     void EndRun();
+    // Joins two MP3s without re-encoding; falls back to StartRun when they do not allow it.
+    void StartSplice(const QString& Output);
+    void SpliceEnded(const mp3lossless::TCutResult& Result);
+    void UpdateKeepQuality();
     // Start, both Open File buttons and the mode: what would change the running job.
     void SetRunControlsEnabled(bool Enabled);
 
@@ -99,6 +111,7 @@ private:
     std::unique_ptr<TToolComponents> FTools;
     std::unique_ptr<TPendingOutput> FOutput; // the file a running job writes
     bool FWaitCursor = false;
+    TSpliceJob FSplice;
 };
 
 } // namespace sundral

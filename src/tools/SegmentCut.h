@@ -24,7 +24,9 @@
 
 #include "edit/SegmentChain.h"
 #include "platform/qt/Dialogs.h"
+#include "tools/KeepQuality.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -37,9 +39,12 @@ class TAction;
 class TActionList;
 class TComponent;
 class TMediaPlayer;
+class TPendingOutput;
 
 inline constexpr int kSegmentCutClientWidth = 427;
 inline constexpr int kSegmentCutClientHeight = 364;
+// Below the list: the two choices of how to write and the note line.
+inline constexpr int kSegmentCutChoicesHeight = 82;
 
 class TfrmSegmentCut : public QDialog {
     Q_OBJECT
@@ -65,6 +70,9 @@ public:
     QPushButton* bRemove = nullptr;
     QPushButton* bRemoveAll = nullptr;
     QPushButton* bClose = nullptr;
+    QCheckBox* cbKeepQuality = nullptr;   // an MP3 joined without re-encoding
+    QCheckBox* cbSeparateFiles = nullptr; // the pieces as numbered files, not joined
+    QLabel* lNote = nullptr;              // why a run re-encodes after all
 
     TActionList* ActionList1 = nullptr;
     TAction* aStartCut = nullptr;
@@ -91,6 +99,8 @@ public:
     int32_t PieceCount() const { return FChain->PieceCount(); }
     bool Cutting() const { return FChain->Cutting(); }
     int32_t Step() const { return FChain->Step(); }
+    // True while a run (the chain or the join without re-encoding) writes.
+    bool Running() const { return FChain->Running() || FSplice.Running(); }
 
     // The list's rows as typed; the selected row, -1 when none is.
     std::vector<TSegmentRow> Rows() const;
@@ -130,11 +140,20 @@ private:
     // Runs the chain's next job, or ends the run as Step says.
     void Follow(TChainStep Step);
     void EndRun(const TChainStep& Step);
+    void StartChain(const TSegmentRun& Run);
+    // Joins the pieces of an MP3 without re-encoding; falls back to the chain when the
+    // stream does not allow it.
+    void StartSplice(const TSegmentRun& Run);
+    void SpliceEnded(const mp3lossless::TCutResult& Result);
+    void UpdateKeepQuality();
 
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;
     std::unique_ptr<TToolComponents> FTools;
     std::unique_ptr<TSegmentChain> FChain;
+    TSpliceJob FSplice;
+    TSegmentRun FSpliceRun;                        // what the running join writes
+    std::unique_ptr<TPendingOutput> FSpliceOutput; // its output until it succeeds
     bool FWaitCursor = false;
     bool FMeasuring = false;
     uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts
