@@ -148,13 +148,11 @@ void SegmentFilesTest::chainEncodesOnceWithTheSourcesSettings() {
             std::abs(rate - reference) <= 0.05 * reference,
             qPrintable(QStringLiteral("%1: %2 against %3").arg(k.Name).arg(rate).arg(reference)));
         if (std::string(k.Name) != "vbr.mp3") QCOMPARE(BitRate(output, "stream"), 128000.0);
-        // The first piece went through one encode only: as close to the source as one is.
+        // One encode from the same samples gives the same start: the first piece went
+        // through the encoder once, like the Joiner's single encode of the source.
         const size_t first = 2 * kRate * 2; // its first two seconds, both channels
-        const double snr = SnrDb(decoded, written, first);
-        const double once = SnrDb(decoded, FfmpegDecodeS16(single), first);
-        QVERIFY2(
-            snr >= once - 1.0,
-            qPrintable(QStringLiteral("%1: %2 dB against %3 dB").arg(k.Name).arg(snr).arg(once)));
+        const double snr = SnrDb(FfmpegDecodeS16(single), written, first);
+        QVERIFY2(snr >= 60, qPrintable(QStringLiteral("%1: %2 dB").arg(k.Name).arg(snr)));
     }
 }
 
