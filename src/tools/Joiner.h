@@ -9,6 +9,9 @@
 // is one of the inputs. While a run lasts, Start, the Open File buttons and the mode are
 // disabled: the readers and the mixer belong to the job until it ends. The output is written under
 // a temporary name and takes its name only when the run succeeded; a failed run says why.
+// Two MP3s joined with "Keep the original quality" checked are spliced without re-encoding
+// (KeepQuality.h) on a worker; when the streams do not allow it the note line says why and
+// the writer re-encodes them once instead.
 //
 // Threading: GUI thread only; the writer's events arrive on it through the dispatcher.
 // Ownership: controls are Qt children of the window; the audio components belong to the
@@ -69,8 +72,6 @@ public:
     const TToolComponents& Components() const { return *FTools; }
     QString SavedCaption;
     bool Processing() const { return FOutput != nullptr; }
-    // True while the join without re-encoding runs (Processing is then true as well).
-    bool Splicing() const { return FSplice.Running(); }
 
     // Handlers, public so that tests can drive what a click would.
     void bOpen1Click();

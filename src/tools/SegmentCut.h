@@ -6,6 +6,9 @@
 // them with findChild. The handlers live in files by topic: SegmentCutList (the file, the
 // time fields, the list and its actions) and SegmentCutRun (Start Now and the chain of jobs,
 // whose logic is TSegmentChain's). The list holds each row's times exactly as typed.
+// "Keep the original quality" joins an MP3's pieces without re-encoding on a worker (the note
+// line says why when the stream does not allow it, and the chain runs instead); "Save the
+// pieces as separate files" writes each piece to its own numbered file.
 //
 // Threading: GUI thread only; the writers' events arrive on it through the dispatcher.
 // Ownership: controls and actions are Qt children of the window; the audio components and
