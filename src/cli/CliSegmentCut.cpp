@@ -89,10 +89,14 @@ int RunChain(TSegmentChain& Chain, TChainStep Step, const std::string& Out, bool
         if (ShowProgress) std::fprintf(stderr, "%s\n", Step.Caption.substr(3).c_str());
         TAuFileOut* writer = nullptr;
         try {
-            writer = &Chain.SetupJob();
+            writer = Chain.SetupJob();
         } catch (const std::exception& e) {
             Step = Chain.Fail(e.what());
             break;
+        }
+        if (!writer) { // a frame copy, done already
+            Step = Chain.JobEnded({});
+            continue;
         }
         const TRunResult result = RunToEnd(*writer, ShowProgress);
         if (result.Interrupted) {

@@ -6,11 +6,20 @@
 #include <cstring>
 #include <filesystem>
 
+#include "audio/AuClassesTagged.h"
 #include "audio/AuMixer.h"
 #include "edit/CutSetup.h"
+#include "edit/CutSetupWriters.h"
 #include "edit/Global.h"
+#include "edit/Mp3TrackTag.h"
 #include "edit/PendingOutput.h"
 #include "edit/RunFolder.h"
+#include "formats/AuMp3In.h"
+#include "formats/AuMp3Out.h"
+#include "formats/AuWaveOut.h"
+#include "formats/AuWinMedia.h"
+#include "formats/AuWinMediaOut.h"
+#include "formats/Mp3Lossless.h"
 
 namespace sundral {
 namespace {
@@ -28,6 +37,13 @@ void RequireReadable(TAuFileIn& Reader) {
         if (text.rfind(Reader.FileName(), 0) == 0) throw;
         throw EAuException(Reader.FileName() + ": " + text);
     }
+}
+
+// The work folder's PCM files are named for what they hold, whatever the source's type.
+constexpr char kPcmExtension[] = ".wav";
+
+std::string TrackText(int32_t Piece, int32_t Count) {
+    return std::to_string(Piece + 1) + "/" + std::to_string(Count);
 }
 
 } // namespace
@@ -52,6 +68,14 @@ TSegmentChain::~TSegmentChain() {
     End(TChainState::csFailed, {});
 }
 
+std::vector<std::string> TSegmentChain::Outputs(const TSegmentRun& Run) {
+    if (!Run.SeparateFiles) return {Run.Output};
+    std::vector<std::string> names;
+    const int32_t count = int32_t(Run.Pieces.size());
+    for (int32_t n = 1; n <= count; ++n) names.push_back(NumberedFileName(Run.Output, n, count));
+    return names;
+}
+
 TChainStep TSegmentChain::Begin(const TSegmentRun& Run) {
     if (Running()) throw EAuException("The component is busy.");
     const TSoundKind kind = SoundKindOf(Run.Source);
@@ -61,7 +85,8 @@ TChainStep TSegmentChain::Begin(const TSegmentRun& Run) {
     FFolder = TRunFolder::Make(Run.WorkFolder);
     FRunFolder = FFolder->Path();
     try {
-        FPending = std::make_unique<TPendingOutput>(Run.Output);
+        for (const std::string& output : Outputs(Run))
+            FPending.push_back(std::make_unique<TPendingOutput>(output));
     } catch (...) {
         End(TChainState::csFailed, {});
         throw;
@@ -74,7 +99,7 @@ TChainStep TSegmentChain::Begin(const TSegmentRun& Run) {
     return Next(CuttingCaption(1, PieceCount()));
 }
 
-TAuFileOut& TSegmentChain::SetupJob() {
+TAuFileOut* TSegmentChain::SetupJob() {
     if (!Running()) throw EAuException("No segment cut is running.");
     return FCutting ? SetupCut(FStep) : SetupJoin(FStep);
 }
@@ -85,8 +110,8 @@ TChainStep TSegmentChain::JobEnded(const std::string& Error) {
     ++FStep;
     if (FCutting) {
         if (FStep < PieceCount()) return Next(CuttingCaption(FStep + 1, PieceCount()));
-        // All pieces are cut; a single one was written as the output itself.
-        if (PieceCount() == 1) return End(TChainState::csFinished, {});
+        // All pieces are cut; a single one, or each of separate files, was an output itself.
+        if (CutIsOutput()) return End(TChainState::csFinished, {});
         FCutting = false;
         FStep = 1;
         return Next(JoiningCaption(1, PieceCount()));
@@ -111,16 +136,21 @@ TChainStep TSegmentChain::Next(const std::string& Caption) const {
 
 TChainStep TSegmentChain::End(TChainState State, const std::string& Message) {
     TChainStep step{State, {}, Message};
-    if (FPending && State == TChainState::csFinished) {
-        std::string error;
-        if (!FPending->Commit(error)) step = {TChainState::csFailed, {}, error};
+    if (State == TChainState::csFinished) {
+        for (const auto& pending : FPending) {
+            std::string error;
+            if (!pending->Commit(error)) {
+                step = {TChainState::csFailed, {}, error};
+                break;
+            }
+        }
     }
-    FPending.reset(); // removes the temporary output unless it took its name
+    FPending.clear(); // removes the temporary outputs that did not take their names
     FFolder.reset();  // removes the folder, then lets go of its lock
     FRunFolder.clear();
     FCutting = false;
     FStep = 0;
-    FPieceFrames.clear();
+    FPieces.clear();
     return step;
 }
 
@@ -128,8 +158,12 @@ std::string TSegmentChain::WorkFile(const std::string& Name) const {
     return FRunFolder + Name;
 }
 
-std::string TSegmentChain::Target(bool Last, const std::string& WorkName) const {
-    return Last ? FPending->TempName() : WorkFile(WorkName);
+bool TSegmentChain::CutIsOutput() const {
+    return FRun.SeparateFiles || PieceCount() == 1;
+}
+
+std::string TSegmentChain::OutputOfCut(int32_t Piece) const {
+    return FPending.at(FRun.SeparateFiles ? size_t(Piece) : 0)->TempName();
 }
 
 int64_t TSegmentChain::FrameAt(TAuFileIn& Reader, int32_t Ms) const {
@@ -137,41 +171,93 @@ int64_t TSegmentChain::FrameAt(TAuFileIn& Reader, int32_t Ms) const {
     return ScaleToSamples(Reader.SampleRate(), Ms, 1000);
 }
 
-TAuFileOut& TSegmentChain::SetupCut(int32_t Piece) {
+TAuFileOut& TSegmentChain::OutputWriter(TAuFileIn* Input, int32_t Piece) {
+    TAuFileOut& writer = *FComponents.Writer(FKind);
+    // Reader 1 of the type holds the source while the writer takes its settings from it.
+    TAuFileIn& source = *FComponents.Reader(FKind, 1);
+    source.SetFileName(FRun.Source);
+    RequireReadable(source);
+    FComponents.SetupWriter(FKind);
+    if (FRun.SeparateFiles) {
+        if (auto* tagged = dynamic_cast<TAuTaggedFileOut*>(&writer)) {
+            tagged->Id3v2Tags().SetTrack(TrackText(Piece, PieceCount()));
+            if (FKind == TSoundKind::skMp3) tagged->Id3v1Tags().SetTrack(uint8_t(Piece + 1));
+        }
+    }
+    writer.SetInput(Input);
+    return writer;
+}
+
+TAuFileOut* TSegmentChain::SetupCut(int32_t Piece) {
     const TKeptPiece& piece = FRun.Pieces.at(size_t(Piece));
     TAuFileIn& reader = *FComponents.Reader(FKind, 1);
     reader.SetFileName(FRun.Source);
     RequireReadable(reader);
     const int64_t start = FrameAt(reader, piece.StartMs);
     const int64_t end = piece.ToEnd ? reader.TotalSamples() : FrameAt(reader, piece.EndMs);
+    const int64_t frames = std::max<int64_t>(end - start, 0);
+    const bool output = CutIsOutput();
+    FPieces.resize(size_t(Piece) + 1);
+    TPieceFile& file = FPieces[size_t(Piece)];
+
+    if (FKind == TSoundKind::skMp3) {
+        // A frame copy, when the stream allows one.
+        file = {output ? OutputOfCut(Piece) : WorkFile(CutFileName(Piece + 1, FExtension)),
+                TSoundKind::skMp3, frames};
+        const mp3lossless::TCutResult copy =
+            mp3lossless::CutMp3(FRun.Source, file.Name, start, piece.ToEnd ? -1 : end);
+        if (copy.Status == mp3lossless::TCutStatus::csFailed)
+            throw EAuException(FRun.Source + ": " + copy.Message);
+        if (copy.Status == mp3lossless::TCutStatus::csDone) {
+            file.Frames = copy.Samples;
+            std::string error;
+            if (FRun.SeparateFiles &&
+                !SetMp3Track(file.Name, TrackText(Piece, PieceCount()), error))
+                throw EAuException(error);
+            return nullptr;
+        }
+    }
+    TAuFileOut* writer = FComponents.WaveOut1;
+    if (output) {
+        file = {OutputOfCut(Piece), FKind, frames};
+        writer = &OutputWriter(&reader, Piece);
+    } else {
+        // Kept as PCM until the one encode at the end.
+        file = {WorkFile(CutFileName(Piece + 1,
+                                     FKind == TSoundKind::skWav ? FExtension : kPcmExtension)),
+                TSoundKind::skWav, frames};
+        writer->SetInput(&reader);
+    }
+    writer->SetFileName(file.Name);
     if (piece.ToEnd) {
         reader.SetStartSample(start);
         reader.SetEndSample(-1);
     } else {
         SetReaderRange(reader, {start, end});
     }
-    FPieceFrames.resize(size_t(Piece) + 1);
-    FPieceFrames[size_t(Piece)] = std::max<int64_t>(end - start, 0);
-    TAuFileOut& writer = *FComponents.Writer(FKind);
-    writer.SetInput(&reader);
-    writer.SetFileName(Target(PieceCount() == 1, CutFileName(Piece + 1, FExtension)));
-    FComponents.SetupWriter(FKind);
     return writer;
 }
 
-TAuFileOut& TSegmentChain::SetupJoin(int32_t Join) {
-    TAuFileIn& first = *FComponents.Reader(FKind, 1);
-    TAuFileIn& second = *FComponents.Reader(FKind, 2);
-    first.SetFileName(
-        WorkFile(Join == 1 ? CutFileName(1, FExtension) : JoinFileName(Join - 1, FExtension)));
-    second.SetFileName(WorkFile(CutFileName(Join + 1, FExtension)));
-    // Each file is read for as many frames as its pieces were cut with: a lossy writer
-    // fills its last block with silence, which would otherwise end up between the pieces.
+TAuFileOut* TSegmentChain::SetupJoin(int32_t Join) {
+    const bool last = Join + 1 == PieceCount();
+    // The encoder takes its settings from the source before reader 1 may read a piece.
+    TAuFileOut& writer =
+        last ? OutputWriter(nullptr, Join) : static_cast<TAuFileOut&>(*FComponents.WaveOut1);
+
+    const TPieceFile firstFile =
+        Join == 1
+            ? FPieces.at(0)
+            : TPieceFile{WorkFile(JoinFileName(Join - 1, kPcmExtension)), TSoundKind::skWav, 0};
+    const TPieceFile& secondFile = FPieces.at(size_t(Join));
+    TAuFileIn& first = *FComponents.Reader(firstFile.Kind, 1);
+    TAuFileIn& second = *FComponents.Reader(secondFile.Kind, 2);
+    first.SetFileName(firstFile.Name);
+    second.SetFileName(secondFile.Name);
+    // Each file is read for as many frames as its pieces hold.
     int64_t firstFrames = 0;
-    for (int32_t piece = 0; piece < Join; ++piece) firstFrames += FPieceFrames.at(size_t(piece));
-    const int64_t secondFrames = FPieceFrames.at(size_t(Join));
+    for (int32_t piece = 0; piece < Join; ++piece) firstFrames += FPieces.at(size_t(piece)).Frames;
     for (auto [reader, frames] :
-         {std::pair{&first, firstFrames}, std::pair{&second, secondFrames}}) {
+         {std::pair{&first, firstFrames}, std::pair{&second, secondFile.Frames}}) {
         reader->SetStartSample(0);
         reader->SetEndSample(frames > 0 ? frames - 1 : -1);
         RequireReadable(*reader);
@@ -180,11 +266,10 @@ TAuFileOut& TSegmentChain::SetupJoin(int32_t Join) {
     mixer.SetMode(TAudioMixerMode::amConcatenate);
     mixer.SetInput1(&first);
     mixer.SetInput2(&second);
-    TAuFileOut& writer = *FComponents.Writer(FKind);
     writer.SetInput(&mixer);
-    writer.SetFileName(Target(Join + 1 == PieceCount(), JoinFileName(Join, FExtension)));
-    FComponents.SetupWriter(FKind);
-    return writer;
+    writer.SetFileName(last ? FPending.at(0)->TempName()
+                            : WorkFile(JoinFileName(Join, kPcmExtension)));
+    return &writer;
 }
 
 } // namespace sundral

@@ -3,26 +3,37 @@
 // the concatenating mixer until the last join writes the output (SegmentPlan.h). The
 // Segment Cut window and `sundral-cli segment-cut` both run it.
 //
-// A run: Begin with the pieces; then, for every job, SetupJob wires the reader, mixer and
-// writer of the source's type and returns the writer, which the caller runs; when the writer
-// is done the caller hands its error (empty on success) to JobEnded, which moves to the next
-// job or ends the run. The state is Cutting and Step as the step machine keeps them: Step
-// counts the jobs of the current phase that have finished.
+// Only the last job encodes, once, with the source's settings (CutSetupWriters.h), so that
+// quality and bit rate are the source's however many pieces there are. Everything before it
+// is kept without loss: an MP3's pieces are frame copies exact to the sample (CutMp3), and
+// PCM WAV where a copy is unsuitable; a WMA's pieces are PCM WAV; the joins before the last
+// write PCM WAV. A single piece is cut straight into the output (a frame copy for an MP3).
 //
-// The joins read each piece for as many frames as it was cut with, so the silence a lossy
-// encoder pads its last block with does not end up between the pieces.
+// With SeparateFiles the pieces are not joined: piece n of N is cut straight into the
+// numbered file beside the output (NumberedFileName), a frame copy for an MP3, exact for a
+// WAV, encoded once for a WMA, with the source's tags and the track "n/N".
+//
+// A run: Begin with the pieces; then, for every job, SetupJob sets it up. A frame copy is
+// done right there and SetupJob answers null; otherwise it wires the reader, mixer and
+// writer and answers the writer, which the caller runs. When the job is done the caller
+// hands its error (empty on success) to JobEnded, which moves to the next job or ends the
+// run. The state is Cutting and Step as the step machine keeps them: Step counts the jobs of
+// the current phase that have finished.
+//
+// The joins read each piece for as many frames as it holds, so no padding a writer adds to
+// its last block ends up between the pieces.
 //
 // Every run gets a fresh folder below the work folder, so pieces of different runs never
 // mix; it is removed with everything in it when the run ends, however it ends. The folder is
 // locked while the run lives, and a run that starts removes the folders no live run holds
-// (left by a process that was killed): RunFolder.h. The output is
-// written under a temporary name beside it (PendingOutput.h) and takes its name only when
-// the last job succeeded: a failed or abandoned run leaves no half-made output and the file
-// it was to replace untouched.
+// (left by a process that was killed): RunFolder.h. The outputs are
+// written under temporary names beside them (PendingOutput.h) and take their names only
+// when the last job succeeded: a failed or abandoned run leaves no half-made output and the
+// files it was to replace untouched.
 //
 // Threading: UI thread only (the writers' OnDone arrives there). Ownership: the components
-// are the caller's and must outlive the chain; the run folder and the pending output are the
-// chain's.
+// are the caller's and must outlive the chain; the run folder and the pending outputs are
+// the chain's.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +64,8 @@ struct TSegmentRun {
     // frame round(t x TotalSamples / FileLengthMs). 0 or less: the reader's sample rate is
     // used instead (round(t x rate / 1000)).
     int32_t FileLengthMs = 0;
+    // Each piece into its own numbered file beside Output instead of one joined file.
+    bool SeparateFiles = false;
 };
 
 enum class TChainState { csIdle, csRunning, csFinished, csFailed };
@@ -74,9 +87,11 @@ public:
     // source's type is not one the tools write, no piece remains, or the run folder or the
     // temporary output cannot be made.
     TChainStep Begin(const TSegmentRun& Run);
-    // Sets up the current job and returns its writer, ready to Run. Raises EAuException when
-    // the job's files cannot be read; the caller then ends the run with Fail.
-    TAuFileOut& SetupJob();
+    // Sets up the current job and returns its writer, ready to Run; null when the job was a
+    // frame copy, done already (the caller then calls JobEnded with no error). Raises
+    // EAuException when the job's files cannot be read or copied; the caller then ends the
+    // run with Fail.
+    TAuFileOut* SetupJob();
     // The current job's writer finished; Error is its ExceptionMessage. Moves to the next
     // job (csRunning), or ends the run: csFinished once the output has its name, csFailed
     // with the reason.
@@ -86,21 +101,35 @@ public:
     // Stops a running job synchronously and cleans up; nothing of the run follows.
     void Abandon();
 
-    bool Running() const { return FPending != nullptr; }
+    bool Running() const { return !FPending.empty(); }
     bool Cutting() const { return FCutting; }
     int32_t Step() const { return FStep; }
     int32_t PieceCount() const { return int32_t(FRun.Pieces.size()); }
     // The run's folder (empty when idle).
     const std::string& RunFolder() const { return FRunFolder; }
+    // The files a run writes: the output, or the numbered ones with SeparateFiles.
+    static std::vector<std::string> Outputs(const TSegmentRun& Run);
 
 private:
+    // A piece as it lies in the work folder: its file, the type it was written in, and the
+    // frames it holds.
+    struct TPieceFile {
+        std::string Name;
+        TSoundKind Kind = TSoundKind::skUnknown;
+        int64_t Frames = 0;
+    };
+
     TChainStep Next(const std::string& Caption) const;
     TChainStep End(TChainState State, const std::string& Message);
     std::string WorkFile(const std::string& Name) const;
-    // The target of a job: the temporary output for the last one, else a work file.
-    std::string Target(bool Last, const std::string& WorkName) const;
-    TAuFileOut& SetupCut(int32_t Piece);
-    TAuFileOut& SetupJoin(int32_t Join);
+    // Whether the cut of Piece writes an output itself, and then which one.
+    bool CutIsOutput() const;
+    std::string OutputOfCut(int32_t Piece) const;
+    // The writer of Kind set up for an output: tags and encoding from the source; with
+    // separate files, also the track of Piece.
+    TAuFileOut& OutputWriter(TAuFileIn* Input, int32_t Piece);
+    TAuFileOut* SetupCut(int32_t Piece);
+    TAuFileOut* SetupJoin(int32_t Join);
     int64_t FrameAt(TAuFileIn& Reader, int32_t Ms) const;
 
     const TToolComponents& FComponents;
@@ -109,10 +138,10 @@ private:
     std::string FExtension;
     std::unique_ptr<TRunFolder> FFolder;
     std::string FRunFolder;
-    std::unique_ptr<TPendingOutput> FPending;
+    std::vector<std::unique_ptr<TPendingOutput>> FPending; // empty when idle
     bool FCutting = false;
     int32_t FStep = 0;
-    std::vector<int64_t> FPieceFrames; // frames each piece was cut with
+    std::vector<TPieceFile> FPieces; // the pieces cut so far
 };
 
 } // namespace sundral

@@ -80,6 +80,19 @@ std::string JoinFileName(int32_t Number, const std::string& Extension) {
     return "join" + std::to_string(Number) + Extension;
 }
 
+std::string NumberedFileName(const std::string& Output, int32_t Number, int32_t Count) {
+    std::string number = std::to_string(Number);
+    const size_t width = std::to_string(Count).size();
+    if (number.size() < width) number.insert(0, width - number.size(), '0');
+    const size_t slash = Output.find_last_of('/');
+    const size_t dot = Output.find_last_of('.');
+    const size_t at = dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+                              dot == (slash == std::string::npos ? 0 : slash + 1)
+                          ? Output.size()
+                          : dot;
+    return Output.substr(0, at) + "_" + number + Output.substr(at);
+}
+
 std::string CuttingCaption(int32_t Number, int32_t PieceCount) {
     return " - Cutting ... " + std::to_string(Number) + "/" + std::to_string(PieceCount);
 }

@@ -79,6 +79,11 @@ std::vector<std::string> TimePoints(const std::vector<TKeptPiece>& Pieces,
 std::string CutFileName(int32_t Number, const std::string& Extension);
 std::string JoinFileName(int32_t Number, const std::string& Extension);
 
+// The name of piece Number of Count when the pieces are saved as separate files: the
+// chosen name with "_" and the number, zero-padded to the width of Count, before its
+// extension ("out.mp3" -> "out_01.mp3" for 12 pieces).
+std::string NumberedFileName(const std::string& Output, int32_t Number, int32_t Count);
+
 // What the caption says while a job runs: " - Cutting ... 2/3", " - Joining ... 1/3".
 std::string CuttingCaption(int32_t Number, int32_t PieceCount);
 std::string JoiningCaption(int32_t Number, int32_t PieceCount);

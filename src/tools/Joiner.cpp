@@ -2,6 +2,7 @@
 // life: creation and closing.
 #include "tools/Joiner.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "app/AppResources.h"
 #include "audio/AuComponent.h"
@@ -37,7 +39,7 @@ TfrmJoiner::~TfrmJoiner() {
 void TfrmJoiner::CreateForm() {
     setObjectName(QStringLiteral("frmJoiner"));
     setWindowTitle(QStringLiteral("Joiner & Mixer"));
-    SetFixedDialog(this, kJoinerClientWidth, kJoinerClientHeight);
+    SetFixedDialog(this, kJoinerClientWidth, kJoinerClientHeight + kJoinerChoicesHeight);
     SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
 
@@ -59,6 +61,11 @@ void TfrmJoiner::CreateForm() {
 
     bStart = Button(this, "bStart", "&Start", {326, 143, 90, 25});
     bClose = Button(this, "bClose", "&Close", {422, 143, 90, 25});
+    cbKeepQuality = KeepQualityBox(this, {8, 176, 504, 20});
+    lNote = NoteLine(this, {8, 200, 504, 32});
+    connect(eFile1, &QLineEdit::textChanged, this, [this] { UpdateKeepQuality(); });
+    for (int i = 0; i < rgMode->Count(); ++i)
+        connect(rgMode->Button(i), &QRadioButton::toggled, this, [this] { UpdateKeepQuality(); });
 
     connect(bOpen1, &QPushButton::clicked, this, Guarded([this] { bOpen1Click(); }));
     connect(bOpen2, &QPushButton::clicked, this, Guarded([this] { bOpen2Click(); }));
@@ -95,6 +102,7 @@ void TfrmJoiner::FormCreate() {
 void TfrmJoiner::FormClose() {
     // A running writer stops before its unfinished file goes; no event of it follows.
     FTools->StopWriters();
+    FSplice.Stop();
     FOutput.reset();
     if (FWaitCursor) {
         FWaitCursor = false;

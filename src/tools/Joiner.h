@@ -9,6 +9,9 @@
 // is one of the inputs. While a run lasts, Start, the Open File buttons and the mode are
 // disabled: the readers and the mixer belong to the job until it ends. The output is written under
 // a temporary name and takes its name only when the run succeeded; a failed run says why.
+// Two MP3s joined with "Keep the original quality" checked are spliced without re-encoding
+// (KeepQuality.h) on a worker; when the streams do not allow it the note line says why and
+// the writer re-encodes them once instead.
 //
 // Threading: GUI thread only; the writer's events arrive on it through the dispatcher.
 // Ownership: controls are Qt children of the window; the audio components belong to the
@@ -25,7 +28,9 @@
 
 #include "edit/ToolComponents.h"
 #include "platform/qt/Dialogs.h"
+#include "tools/KeepQuality.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -40,6 +45,8 @@ class TRunStatus;
 
 inline constexpr int kJoinerClientWidth = 520;
 inline constexpr int kJoinerClientHeight = 176;
+// Below the buttons: the choice of joining without re-encoding and the note line.
+inline constexpr int kJoinerChoicesHeight = 60;
 
 class TfrmJoiner : public QDialog {
     Q_OBJECT
@@ -61,6 +68,8 @@ public:
     TRunStatus* RunStatus1 = nullptr;
     void RunStatusCancel();
 
+    QCheckBox* cbKeepQuality = nullptr; // MP3s joined without re-encoding
+    QLabel* lNote = nullptr;            // why a run re-encodes after all
     TFileDialogOptions OpenDialog1;
     TFileDialogOptions SaveDialog1;
 
@@ -96,6 +105,10 @@ private:
     bool CheckInputs(TSoundKind Kind);
     void StartRun(TSoundKind Kind, const QString& Output);
     void EndRun();
+    // Joins two MP3s without re-encoding; falls back to StartRun when they do not allow it.
+    void StartSplice(const QString& Output);
+    void SpliceEnded(const mp3lossless::TCutResult& Result);
+    void UpdateKeepQuality();
     // Start, both Open File buttons and the mode: what would change the running job.
     void SetRunControlsEnabled(bool Enabled);
 
@@ -111,6 +124,7 @@ private:
     std::unique_ptr<TToolComponents> FTools;
     std::unique_ptr<TPendingOutput> FOutput; // the file a running job writes
     bool FWaitCursor = false;
+    TSpliceJob FSplice;
 };
 
 } // namespace sundral

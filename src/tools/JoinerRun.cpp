@@ -1,6 +1,8 @@
 // Opening the two files, Start with its checks, and the run's progress and end.
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -15,6 +17,7 @@
 #include "formats/AuWinMedia.h"
 #include "formats/AuWinMediaOut.h"
 #include "platform/filestream.h"
+#include "platform/qt/Application.h"
 #include "tools/Joiner.h"
 
 namespace sundral {
@@ -110,7 +113,62 @@ void TfrmJoiner::bStartClick() {
     if (QFileInfo::exists(*chosen) &&
         !FDialogs.AskYesNo(this, *chosen + QLatin1String(kOverwriteQuestion)))
         return;
-    StartRun(kind, *chosen);
+    lNote->clear();
+    if (rgMode->ItemIndex() == 0 && kind == TSoundKind::skMp3 && cbKeepQuality->isChecked())
+        StartSplice(*chosen);
+    else
+        StartRun(kind, *chosen);
+}
+
+void TfrmJoiner::UpdateKeepQuality() {
+    const std::string first = eFile1->text().toStdString();
+    cbKeepQuality->setEnabled(rgMode->ItemIndex() == 0 &&
+                              (first.empty() || SoundKindOf(first) == TSoundKind::skMp3));
+}
+
+void TfrmJoiner::StartSplice(const QString& Output) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    FWaitCursor = true;
+    SetRunControlsEnabled(false);
+    setWindowTitle(SavedCaption + QLatin1String(kProcessing));
+    try {
+        FOutput = std::make_unique<TPendingOutput>(Output.toStdString());
+    } catch (const std::exception& e) {
+        EndRun();
+        FDialogs.ShowMessage(this, QString::fromLatin1(kFailedMessage) + e.what());
+        return;
+    }
+    RunShowStart(Output);
+    std::vector<mp3lossless::TMp3Stretch> stretches = {{eFile1->text().toStdString(), 0, -1},
+                                                       {eFile2->text().toStdString(), 0, -1}};
+    FSplice.Start(
+        this, std::move(stretches), FOutput->TempName(),
+        [this](int32_t Percent) { ShowProgress(Percent); },
+        [this](const mp3lossless::TCutResult& Result) { Guarded([&] { SpliceEnded(Result); })(); });
+}
+
+void TfrmJoiner::SpliceEnded(const mp3lossless::TCutResult& Result) {
+    if (!FOutput) return; // the window closed meanwhile
+    if (Result.Status == mp3lossless::TCutStatus::csUnsuitable) {
+        // The readers still hold the two files; the writer re-encodes them once.
+        const QString output = QString::fromStdString(FOutput->Target());
+        FOutput.reset();
+        lNote->setText(ReencodingNote(Result.Message));
+        if (FWaitCursor) { // StartRun sets it again
+            FWaitCursor = false;
+            QGuiApplication::restoreOverrideCursor();
+        }
+        StartRun(TSoundKind::skMp3, output);
+        return;
+    }
+    const std::unique_ptr<TPendingOutput> output = std::move(FOutput);
+    std::string error = Result.Status == mp3lossless::TCutStatus::csDone ? "" : Result.Message;
+    if (error.empty()) output->Commit(error);
+    EndRun();
+    RunShowEnd(error.empty(), error);
+    if (!error.empty())
+        FDialogs.ShowMessage(this,
+                             QString::fromLatin1(kFailedMessage) + QString::fromStdString(error));
 }
 
 void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {

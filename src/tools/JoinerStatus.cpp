@@ -47,6 +47,7 @@ void TfrmJoiner::RunStatusCancel() {
     if (!Processing()) return;
     // No event of the stopped writer follows; the unfinished file goes with the pending output.
     FTools->StopWriters();
+    FSplice.Stop();
     FOutput.reset();
     EndRun();
     RunStatus1->ShowEnded(QString::fromLatin1(kCancelledLine));

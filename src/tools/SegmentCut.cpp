@@ -2,6 +2,7 @@
 // its life: creation, leaving the time fields, closing.
 #include "tools/SegmentCut.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 #include "audio/AuComponent.h"
 #include "audio/AuMixer.h"
 #include "edit/MediaPlayer.h"
+#include "edit/PendingOutput.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveOut.h"
 #include "formats/AuWinMediaOut.h"
@@ -46,7 +48,8 @@ TfrmSegmentCut::~TfrmSegmentCut() {
 void TfrmSegmentCut::CreateForm() {
     setObjectName(QStringLiteral("frmSegmentCut"));
     setWindowTitle(QStringLiteral("Segment Cut"));
-    SetFixedDialog(this, kSegmentCutClientWidth, kSegmentCutClientHeight);
+    SetFixedDialog(this, kSegmentCutClientWidth,
+                   kSegmentCutClientHeight + kSegmentCutChoicesHeight);
     SetDesignFont(this);
     setStyleSheet(SkinStyleSheet());
 
@@ -86,6 +89,13 @@ void TfrmSegmentCut::CreateForm() {
     bRemove = Button(this, "bRemove", "&Remove", {336, 240, 83, 25});
     bRemoveAll = Button(this, "bRemoveAll", "Remove &All", {336, 274, 83, 25});
     bClose = Button(this, "bClose", "&Close", {336, 331, 83, 25});
+    cbKeepQuality = KeepQualityBox(this, {8, 364, 411, 20});
+    cbSeparateFiles =
+        Named(new QCheckBox(QStringLiteral("Save the pieces as separate files"), this),
+              "cbSeparateFiles");
+    cbSeparateFiles->setGeometry(8, 386, 411, 20);
+    lNote = NoteLine(this, {8, 410, 411, 32});
+    connect(eOpenFile, &QLineEdit::textChanged, this, [this] { UpdateKeepQuality(); });
 
     connect(bOpen, &QPushButton::clicked, this, Guarded([this] { bOpenClick(); }));
     connect(bAdd, &QPushButton::clicked, this, Guarded([this] { bAddClick(); }));
@@ -160,6 +170,8 @@ void TfrmSegmentCut::FormClose() {
     // Nothing of a running chain may follow the window's closing.
     FChain->Abandon();
     StopJoinPlay();
+    FSplice.Stop();
+    FSpliceOutput.reset();
     if (FWaitCursor) {
         FWaitCursor = false;
         QGuiApplication::restoreOverrideCursor();

@@ -6,6 +6,9 @@
 // them with findChild. The handlers live in files by topic: SegmentCutList (the file, the
 // time fields, the list and its actions) and SegmentCutRun (Start Now and the chain of jobs,
 // whose logic is TSegmentChain's). The list holds each row's times exactly as typed.
+// "Keep the original quality" joins an MP3's pieces without re-encoding on a worker (the note
+// line says why when the stream does not allow it, and the chain runs instead); "Save the
+// pieces as separate files" writes each piece to its own numbered file.
 //
 // Threading: GUI thread only; the writers' events arrive on it through the dispatcher.
 // Ownership: controls and actions are Qt children of the window; the audio components and
@@ -26,7 +29,9 @@
 
 #include "edit/SegmentChain.h"
 #include "platform/qt/Dialogs.h"
+#include "tools/KeepQuality.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -41,9 +46,12 @@ class TComponent;
 class TMediaPlayer;
 class TRunStatus;
 class TWaveform;
+class TPendingOutput;
 
 inline constexpr int kSegmentCutClientWidth = 427;
 inline constexpr int kSegmentCutClientHeight = 364;
+// Below the list: the two choices of how to write and the note line.
+inline constexpr int kSegmentCutChoicesHeight = 82;
 
 class TfrmSegmentCut : public QDialog {
     Q_OBJECT
@@ -69,6 +77,9 @@ public:
     QPushButton* bRemove = nullptr;
     QPushButton* bRemoveAll = nullptr;
     QPushButton* bClose = nullptr;
+    QCheckBox* cbKeepQuality = nullptr;   // an MP3 joined without re-encoding
+    QCheckBox* cbSeparateFiles = nullptr; // the pieces as numbered files, not joined
+    QLabel* lNote = nullptr;              // why a run re-encodes after all
 
     TActionList* ActionList1 = nullptr;
     TAction* aStartCut = nullptr;
@@ -117,6 +128,8 @@ public:
     int32_t PieceCount() const { return FChain->PieceCount(); }
     bool Cutting() const { return FChain->Cutting(); }
     int32_t Step() const { return FChain->Step(); }
+    // True while a run (the chain or the join without re-encoding) writes.
+    bool Running() const { return FChain->Running() || FSplice.Running(); }
 
     // The list's rows as typed; the selected row, -1 when none is.
     std::vector<TSegmentRow> Rows() const;
@@ -156,6 +169,12 @@ private:
     // Runs the chain's next job, or ends the run as Step says.
     void Follow(TChainStep Step);
     void EndRun(const TChainStep& Step);
+    void StartChain(const TSegmentRun& Run);
+    // Joins the pieces of an MP3 without re-encoding; falls back to the chain when the
+    // stream does not allow it.
+    void StartSplice(const TSegmentRun& Run);
+    void SpliceEnded(const mp3lossless::TCutResult& Result);
+    void UpdateKeepQuality();
 
     // The waveform's block (SegmentCutWave.cpp, SegmentCutPlay.cpp).
     void CreateWaveform();
@@ -181,6 +200,9 @@ private:
     std::unique_ptr<TComponent> FComponents;
     std::unique_ptr<TToolComponents> FTools;
     std::unique_ptr<TSegmentChain> FChain;
+    TSpliceJob FSplice;
+    TSegmentRun FSpliceRun;                        // what the running join writes
+    std::unique_ptr<TPendingOutput> FSpliceOutput; // its output until it succeeds
     bool FWaitCursor = false;
     bool FMeasuring = false;
     uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts

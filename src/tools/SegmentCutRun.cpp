@@ -4,6 +4,7 @@
 //
 // A job that fails ends the chain: the message says why, the caption returns, Start Now is
 // enabled again, and no output is left half-made.
+#include <QCheckBox>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -12,9 +13,14 @@
 #include <QTableWidget>
 
 #include "audio/AuClassesFile.h"
+#include "controls/RunStatus.h"
+#include "edit/CutSetup.h"
 #include "edit/Global.h"
+#include "edit/PendingOutput.h"
+#include "formats/AuMp3In.h"
 #include "platform/filestream.h"
 #include "platform/qt/Actions.h"
+#include "platform/qt/Application.h"
 #include "tools/SegmentCut.h"
 
 namespace sundral {
@@ -36,13 +42,17 @@ void SetSaveDialog(TFileDialogOptions& Dialog, TSoundKind Kind) {
 
 } // namespace
 
+void TfrmSegmentCut::UpdateKeepQuality() {
+    const std::string source = eOpenFile->text().toStdString();
+    cbKeepQuality->setEnabled(source.empty() || SoundKindOf(source) == TSoundKind::skMp3);
+}
+
 void TfrmSegmentCut::aStartCutUpdate(TAction* Sender) {
-    Sender->SetEnabled(lvMain->rowCount() > 0 && !eOpenFile->text().isEmpty() &&
-                       !FChain->Running());
+    Sender->SetEnabled(lvMain->rowCount() > 0 && !eOpenFile->text().isEmpty() && !Running());
 }
 
 void TfrmSegmentCut::aStartCutExecute() {
-    if (FChain->Running()) return;
+    if (Running()) return;
     const QString source = eOpenFile->text();
     const std::string sourceName = source.toStdString();
     if (source.isEmpty() || !QFileInfo(source).isFile()) {
@@ -77,30 +87,89 @@ void TfrmSegmentCut::aStartCutExecute() {
         FDialogs.ShowMessage(this, QString::fromLatin1(kCutSameFileMessage));
         return;
     }
-    if (QFileInfo::exists(*chosen) &&
-        !FDialogs.AskYesNo(this, *chosen + QLatin1String(kOverwriteQuestion)))
-        return;
-    OutputFileName = *chosen;
-
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    FWaitCursor = true;
-    bStart->setEnabled(false);
-    TimePoints = sundral::TimePoints(pieces, lFileTime->text().toStdString());
     TSegmentRun run;
     run.Source = sourceName;
-    run.Output = OutputFileName.toStdString();
+    run.Output = chosen->toStdString();
     run.WorkFolder = WorkFolder;
     run.Pieces = pieces;
     // A time t is the frame round(t x rate): the times typed are the times cut. The last
     // piece runs to the reader's end whatever the length shown.
     run.FileLengthMs = 0;
+    run.SeparateFiles = cbSeparateFiles->isChecked();
+    // Every file the run would replace is asked about, the numbered ones each.
+    for (const std::string& output : TSegmentChain::Outputs(run)) {
+        const QString name = QString::fromStdString(output);
+        if (run.SeparateFiles && SameFile(sourceName, output)) {
+            FDialogs.ShowMessage(this, QString::fromLatin1(kCutSameFileMessage));
+            return;
+        }
+        if (QFileInfo::exists(name) &&
+            !FDialogs.AskYesNo(this, name + QLatin1String(kOverwriteQuestion)))
+            return;
+    }
+    OutputFileName = *chosen;
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    FWaitCursor = true;
+    bStart->setEnabled(false);
+    lNote->clear();
+    TimePoints = sundral::TimePoints(pieces, lFileTime->text().toStdString());
+    // Separate pieces of an MP3 are frame copies anyway; joined ones need the splice.
+    if (kind == TSoundKind::skMp3 && cbKeepQuality->isChecked() && !run.SeparateFiles)
+        StartSplice(run);
+    else
+        StartChain(run);
+}
+
+void TfrmSegmentCut::StartChain(const TSegmentRun& Run) {
     TChainStep step;
     try {
-        step = FChain->Begin(run);
+        step = FChain->Begin(Run);
     } catch (const std::exception& e) {
         step = {TChainState::csFailed, {}, e.what()};
     }
     Follow(step);
+}
+
+void TfrmSegmentCut::StartSplice(const TSegmentRun& Run) {
+    std::vector<mp3lossless::TMp3Stretch> stretches;
+    try {
+        TAuFileIn& reader = *FTools->MP3In1;
+        reader.SetFileName(Run.Source);
+        RequireSound(reader);
+        const uint32_t rate = reader.SampleRate();
+        for (const TKeptPiece& piece : Run.Pieces)
+            stretches.push_back({Run.Source, ScaleToSamples(rate, piece.StartMs, 1000),
+                                 piece.ToEnd ? -1 : ScaleToSamples(rate, piece.EndMs, 1000)});
+        FSpliceOutput = std::make_unique<TPendingOutput>(Run.Output);
+    } catch (const std::exception& e) {
+        EndRun({TChainState::csFailed, {}, e.what()});
+        return;
+    }
+    FSpliceRun = Run;
+    setWindowTitle(SavedCaption + QStringLiteral(" - Cutting ... 0%"));
+    RunStatus1->Start();
+    FSplice.Start(
+        this, std::move(stretches), FSpliceOutput->TempName(),
+        [this](int32_t Percent) {
+            setWindowTitle(SavedCaption + QStringLiteral(" - Cutting ... %1%").arg(Percent));
+            RunStatus1->SetPercent(Percent);
+        },
+        [this](const mp3lossless::TCutResult& Result) { Guarded([&] { SpliceEnded(Result); })(); });
+}
+
+void TfrmSegmentCut::SpliceEnded(const mp3lossless::TCutResult& Result) {
+    std::unique_ptr<TPendingOutput> output = std::move(FSpliceOutput);
+    if (!output) return; // the window closed meanwhile
+    if (Result.Status == mp3lossless::TCutStatus::csUnsuitable) {
+        output.reset();
+        lNote->setText(ReencodingNote(Result.Message));
+        StartChain(FSpliceRun);
+        return;
+    }
+    std::string error = Result.Status == mp3lossless::TCutStatus::csDone ? "" : Result.Message;
+    if (error.empty()) output->Commit(error);
+    EndRun({error.empty() ? TChainState::csFinished : TChainState::csFailed, {}, error});
 }
 
 void TfrmSegmentCut::WaveOut1Done(TComponent* Sender) {
@@ -114,8 +183,11 @@ void TfrmSegmentCut::Follow(TChainStep Step) {
         setWindowTitle(SavedCaption + QString::fromStdString(Step.Caption));
         RunShowStep();
         try {
-            FChain->SetupJob().Run();
-            return;
+            if (TAuFileOut* writer = FChain->SetupJob()) {
+                writer->Run();
+                return;
+            }
+            Step = FChain->JobEnded({}); // a frame copy, done already
         } catch (const std::exception& e) {
             Step = FChain->Fail(e.what());
         }

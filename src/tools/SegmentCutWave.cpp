@@ -15,6 +15,7 @@
 #include "controls/RunStatus.h"
 #include "controls/Waveform.h"
 #include "edit/Global.h"
+#include "edit/PendingOutput.h"
 #include "edit/WaveformGeometry.h"
 #include "formats/AuMp3Out.h"
 #include "formats/AuWaveOut.h"
@@ -168,9 +169,12 @@ void TfrmSegmentCut::RunShowEnd(const TChainStep& Step) {
 }
 
 void TfrmSegmentCut::RunStatusCancel() {
-    if (!FChain->Running()) return;
+    if (!Running()) return;
     // The writer stops before Abandon returns; the run's files and the unfinished output go.
+    // A lossless join is told to stop and its unfinished output goes with its pending name.
     FChain->Abandon();
+    FSplice.Stop();
+    FSpliceOutput.reset();
     setWindowTitle(SavedCaption);
     bStart->setEnabled(true);
     if (FWaitCursor) {

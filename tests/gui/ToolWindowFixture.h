@@ -22,6 +22,8 @@ template <class TWindow> class TToolWindowFixture {
 public:
     TToolWindowFixture() : Dir("toolwin") {
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Dir.File("data").string()));
+        // The remembered choices go to the test's folder (the first one's, for the process).
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.File("config").string()));
         sundral::InstallApplicationErrorReport(Dialogs);
         Window = std::make_unique<TWindow>(Dialogs, nullptr);
         Window->show();
