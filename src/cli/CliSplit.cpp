@@ -226,13 +226,9 @@ int CommandSplit(const TSplitOptions& Options, const TCommonOptions& Common) {
                 using namespace mp3lossless;
                 TId3v2Tags tags;
                 PieceTags(sourceTags, plan, i, tags);
-                TId3v1Tags v1;
-                FillId3v1FromId3v2(tags, v1);
-                v1.SetTrack(i + 1 <= 255 ? uint8_t(i + 1) : 0);
-                const TId3v1Block block = v1.MakeBlock();
-                const TReplacedTags replaced{tags.MakeTag(true), {block.begin(), block.end()}};
                 const TSplitPiece& piece = plan.Pieces[i];
-                const TCutResult cut = CutMp3(Options.In, temp, piece.Start, piece.End, replaced);
+                const TCutResult cut = CutMp3(Options.In, temp, piece.Start, piece.End,
+                                              Mp3PieceTags(tags, int32_t(i + 1)));
                 if (cut.Status == TCutStatus::csFailed)
                     return Fail(Options.In + ": " + cut.Message + "; no piece was written");
                 if (cut.Status == TCutStatus::csDone) continue;

@@ -129,6 +129,14 @@ void FillId3v1FromId3v2(const TId3v2Tags& From, TId3v1Tags& To) {
     To.SetComment(Utf16ToUtf8(From.Comment()));
 }
 
+mp3lossless::TReplacedTags Mp3PieceTags(const TId3v2Tags& Fields, int32_t Number) {
+    TId3v1Tags v1;
+    FillId3v1FromId3v2(Fields, v1);
+    v1.SetTrack(Number > 0 && Number <= 0xFF ? uint8_t(Number) : 0);
+    const TId3v1Block block = v1.MakeBlock();
+    return {Fields.MakeTag(true), {block.begin(), block.end()}};
+}
+
 std::string WmaFormatDescription(uint32_t Bitrate, uint32_t SampleRate, uint32_t Channels) {
     uint32_t kbps = Bitrate / 1000;
     for (const TRateSnap& snap : kRateSnaps) {

@@ -12,6 +12,7 @@
 
 #include "audio/AuClassesFile.h"
 #include "formats/AuTags.h"
+#include "formats/Mp3Lossless.h"
 
 namespace sundral {
 
@@ -77,6 +78,11 @@ void CopyId3v2Fields(const TId3v2Tags& From, TId3v2Tags& To);
 // Comment as text. The set is cleared first, so nothing of an earlier file stays behind (a
 // genre the list does not know leaves "Other").
 void FillId3v1FromId3v2(const TId3v2Tags& From, TId3v1Tags& To);
+
+// The tags of one piece of an MP3 copied frame by frame: Fields as the ID3v2 tag in front and,
+// where the source has an ID3v1 block, the same fields there with track Number (0 when it
+// does not fit the block's byte).
+mp3lossless::TReplacedTags Mp3PieceTags(const TId3v2Tags& Fields, int32_t Number);
 
 // The WMA writer's wording for an input: "128 kbps, 44 kHz, stereo". The kilobits are
 // snapped to the nearest usual rate when close to one (95 kbps reads 96); a rate below

@@ -11,7 +11,6 @@
 #include "edit/CutSetup.h"
 #include "edit/CutSetupWriters.h"
 #include "edit/Global.h"
-#include "edit/Mp3TrackTag.h"
 #include "edit/PendingOutput.h"
 #include "edit/RunFolder.h"
 #include "formats/AuMp3In.h"
@@ -204,16 +203,23 @@ TAuFileOut* TSegmentChain::SetupCut(int32_t Piece) {
         // A frame copy, when the stream allows one.
         file = {output ? OutputOfCut(Piece) : WorkFile(CutFileName(Piece + 1, FExtension)),
                 TSoundKind::skMp3, frames};
-        const mp3lossless::TCutResult copy =
-            mp3lossless::CutMp3(FRun.Source, file.Name, start, piece.ToEnd ? -1 : end);
+        const int64_t copyEnd = piece.ToEnd ? -1 : end;
+        mp3lossless::TCutResult copy;
+        if (FRun.SeparateFiles) {
+            // Each file is one of a set: the source's fields with its track "n/N".
+            TId3v2Tags fields;
+            if (auto* media = dynamic_cast<TWMIn*>(&reader))
+                CopyId3v2Fields(media->Id3v2Tags(), fields);
+            fields.SetTrack(TrackText(Piece, PieceCount()));
+            copy = mp3lossless::CutMp3(FRun.Source, file.Name, start, copyEnd,
+                                       Mp3PieceTags(fields, Piece + 1));
+        } else {
+            copy = mp3lossless::CutMp3(FRun.Source, file.Name, start, copyEnd);
+        }
         if (copy.Status == mp3lossless::TCutStatus::csFailed)
             throw EAuException(FRun.Source + ": " + copy.Message);
         if (copy.Status == mp3lossless::TCutStatus::csDone) {
             file.Frames = copy.Samples;
-            std::string error;
-            if (FRun.SeparateFiles &&
-                !SetMp3Track(file.Name, TrackText(Piece, PieceCount()), error))
-                throw EAuException(error);
             return nullptr;
         }
     }
