@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "FuzzMemFile.h"
 #include "platform/mciDecoder.h"
+#include "platform/mediaLibs.h"
 
 using namespace sundral::mci;
 
@@ -41,7 +38,7 @@ int64_t Drain(TMciDecoder& Decoder, std::vector<int16_t>& Buffer) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    av_log_set_level(AV_LOG_QUIET);
+    if (sundral::medialibs::LoadFfmpeg()) sundral::ff::av_log_set_level(AV_LOG_QUIET);
     if (Size > 256 * 1024) return 0;
     sundral::fuzzsupport::TMemFile file(Data, Size);
     if (file.Handle() < 0) return 0;

@@ -5,18 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "formats/WaveConverter.h"
 #include "platform/acm.h"
+#include "platform/mediaLibs.h"
 
 using namespace sundral;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Every damaged frame would be reported on standard error otherwise.
-    av_log_set_level(AV_LOG_QUIET);
+    if (sundral::medialibs::LoadFfmpeg()) sundral::ff::av_log_set_level(AV_LOG_QUIET);
     return 0;
 }
 

@@ -9,11 +9,8 @@
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "formats/AuWaveIn.h"
+#include "platform/mediaLibs.h"
 
 using namespace sundral;
 
@@ -43,7 +40,7 @@ void Check(bool Condition) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Every damaged frame of a tag-85 file would be reported on standard error otherwise.
-    av_log_set_level(AV_LOG_QUIET);
+    if (sundral::medialibs::LoadFfmpeg()) sundral::ff::av_log_set_level(AV_LOG_QUIET);
     return 0;
 }
 

@@ -7,12 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "formats/AuWinMedia.h"
 #include "platform/Streams.h"
+#include "platform/mediaLibs.h"
 
 using namespace sundral;
 
@@ -47,7 +44,7 @@ std::vector<uint8_t> Drain(TWMIn& In, uint32_t Frame, bool& Failed) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
-    av_log_set_level(AV_LOG_QUIET);
+    if (sundral::medialibs::LoadFfmpeg()) sundral::ff::av_log_set_level(AV_LOG_QUIET);
     TMemoryStream stream;
     stream.Write(Data, int64_t(Size));
     stream.SetPosition(0);
