@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,25 @@ inline double Compare(const char* What, const std::vector<std::string>& Ours,
                 a.CpuSeconds / b.CpuSeconds);
     std::fflush(stdout);
     return ratio;
+}
+
+// The sundral-cli to measure: the one named first on the command line, else the one beside
+// the benchmark.
+inline std::string CliPath(int argc, char** argv) {
+    return argc > 1 ? argv[1]
+                    : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+}
+
+// The music-like stereo signal the MP3 benchmarks encode: a sweeping tone, a steady one and a
+// little noise, so that frames differ as they do in real recordings.
+inline const char kMusicSignal[] = "aevalsrc=0.4*sin(2*PI*(220+200*sin(t/7))*t)|"
+                                   "0.3*sin(2*PI*330*t)+0.05*(random(0)-0.5):s=44100";
+
+// Seconds of kMusicSignal encoded at 128 kbps MP3 into Out.
+inline void MakeMusicMp3(int Seconds, const std::string& Out) {
+    Best({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", kMusicSignal, "-t",
+          std::to_string(Seconds), "-c:a", "libmp3lame", "-b:a", "128k", Out},
+         1);
 }
 
 } // namespace sundral_bench

@@ -22,9 +22,7 @@ void Sox(const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string cli = argc > 1
-                          ? argv[1]
-                          : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+    std::string cli = CliPath(argc, argv);
     std::string dir = std::filesystem::temp_directory_path() / "sundral-cli-bench";
     std::filesystem::create_directories(dir);
     std::string a = dir + "/a.wav", b = dir + "/b.wav", out = dir + "/out.wav",

@@ -52,9 +52,7 @@ std::vector<std::string> Ffmpeg(std::vector<std::string> Args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string cli =
-        argc > 1 ? argv[1]
-                 : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+    const std::string cli = CliPath(argc, argv);
     const std::string dir = std::filesystem::temp_directory_path() / "sundral-cli-media-bench";
     std::filesystem::create_directories(dir);
     const std::string a = dir + "/a.mp3", b = dir + "/b.mp3", w = dir + "/a.wma",
@@ -63,8 +61,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> wma = {"-c:a", "wmav2", "-b:a", "128k"};
     std::printf("making 600 s test files in %s ...\n", dir.c_str());
     std::fflush(stdout);
-    const std::string music = "aevalsrc=0.4*sin(2*PI*(220+200*sin(t/7))*t)|"
-                              "0.3*sin(2*PI*330*t)+0.05*(random(0)-0.5):s=44100";
+    const std::string music = kMusicSignal;
     Make(music, 600, mp3, a);
     Make("anoisesrc=c=pink:a=0.3:r=44100", 600, mp3, b);
     Make(music, 600, wma, w);

@@ -21,8 +21,6 @@ using namespace sundral_bench;
 namespace {
 
 void Make(double Seconds, const std::string& Out) {
-    const std::string music = "aevalsrc=0.4*sin(2*PI*(220+200*sin(t/7))*t)|"
-                              "0.3*sin(2*PI*330*t)+0.05*(random(0)-0.5):s=44100";
     Best({"ffmpeg",
           "-nostdin",
           "-v",
@@ -31,7 +29,7 @@ void Make(double Seconds, const std::string& Out) {
           "-f",
           "lavfi",
           "-i",
-          music,
+          kMusicSignal,
           "-t",
           std::to_string(Seconds),
           "-ac",

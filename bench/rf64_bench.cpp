@@ -50,9 +50,7 @@ std::string FormCode(const std::string& File) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string cli =
-        argc > 1 ? argv[1]
-                 : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+    const std::string cli = CliPath(argc, argv);
     const std::string dir = std::filesystem::temp_directory_path() / "sundral-rf64-bench";
     std::filesystem::create_directories(dir);
     const std::string a = dir + "/a.wav", b = dir + "/b.wav", ours = dir + "/ours.wav",

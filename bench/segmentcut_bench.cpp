@@ -30,19 +30,13 @@ double BitRate(const std::string& File) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string cli =
-        argc > 1 ? argv[1]
-                 : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+    const std::string cli = CliPath(argc, argv);
     const std::string dir = std::filesystem::temp_directory_path() / "sundral-segmentcut-bench";
     std::filesystem::create_directories(dir);
     const std::string in = dir + "/in.mp3", out = dir + "/out.mp3", peerOut = dir + "/peer.mp3";
     std::printf("making a 600 s 128 kbps MP3 in %s ...\n", dir.c_str());
     std::fflush(stdout);
-    Best({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-          "aevalsrc=0.4*sin(2*PI*(220+200*sin(t/7))*t)|"
-          "0.3*sin(2*PI*330*t)+0.05*(random(0)-0.5):s=44100",
-          "-t", "600", "-c:a", "libmp3lame", "-b:a", "128k", in},
-         1);
+    MakeMusicMp3(600, in);
 
     // Eight stretches of a few seconds each, at odd places.
     std::vector<std::string> ours = {cli, "segment-cut", in, out, "-q", "-f", "--exact"};

@@ -13,16 +13,13 @@
 using namespace sundral_bench;
 
 int main(int argc, char** argv) {
-    const std::string cli =
-        argc > 1 ? argv[1]
-                 : (std::filesystem::path(argv[0]).parent_path() / "sundral-cli").string();
+    const std::string cli = CliPath(argc, argv);
     const std::string dir = std::filesystem::temp_directory_path() / "sundral-split-bench";
     std::filesystem::create_directories(dir + "/ours");
     std::filesystem::create_directories(dir + "/peer");
     std::printf("making a 3600 s 128 kbps MP3 and a WAV in %s ...\n", dir.c_str());
     std::fflush(stdout);
-    const std::string signal = "aevalsrc=0.4*sin(2*PI*(220+200*sin(t/7))*t)|"
-                               "0.3*sin(2*PI*330*t)+0.05*(random(0)-0.5):s=44100";
+    const std::string signal = kMusicSignal;
     for (const char* ext : {".mp3", ".wav"}) {
         const std::string in = dir + "/in" + ext;
         Best({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", signal, "-t", "3600",
