@@ -12,6 +12,9 @@
 // content. Commit gives the file its mode again (a writer may have made it anew), flushes it
 // to the disk, then renames it and flushes the folder.
 //
+// While the object lives it holds a lock on its temporary file. A run killed outright leaves
+// its temporary file unlocked, and the next output to the same target removes it.
+//
 // Threading: one owner thread. Ownership: the temporary file is the object's until Commit
 // moves it; the destructor removes it otherwise.
 #pragma once
@@ -39,6 +42,7 @@ private:
     std::string FTarget;
     std::string FTemp;
     unsigned FMode = 0600; // what the temporary file was given at creation
+    int FLock = -1;        // open on the temporary file, holding its lock
     bool FDone = false;
 };
 

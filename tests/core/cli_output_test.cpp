@@ -140,9 +140,9 @@ TEST_F(CliOutput, SignalsLeaveNothingBehind) {
     }
 }
 
-// A run killed outright keeps its folder; the next run removes it, and leaves alone a
-// folder whose lock a live run holds.
-TEST_F(CliOutput, NextRunRemovesAbandonedRunFolders) {
+// A run killed outright keeps its folder and its temporary output; the next run removes
+// both, and leaves alone a folder or a temporary output whose lock a live run holds.
+TEST_F(CliOutput, NextRunRemovesAbandonedFiles) {
     ASSERT_TRUE(
         MakeMediaFile(Dir.File("in.mp3"), TestSignal(44100, 2, 60), "-c:a libmp3lame -b:a 128k"));
     EXPECT_EQ(SignalDuringSegmentCut("KILL"), "rc=137\n");
@@ -151,20 +151,18 @@ TEST_F(CliOutput, NextRunRemovesAbandonedRunFolders) {
     fs::create_directories(Work() / "run-live");
     const TFd live(open((Work() / "run-live/lock").c_str(), O_RDWR | O_CREAT, 0600));
     ASSERT_EQ(flock(live.Value, LOCK_EX), 0);
+    const TFd writing(open(Dir.File(".out.partial-Live01.mp3").c_str(), O_RDWR | O_CREAT, 0600));
+    ASSERT_EQ(flock(writing.Value, LOCK_EX), 0);
     fs::create_directories(Work() / "run-old/inner");
     fs::create_directories(Work() / "notarun");
 
-    // The re-encoding chain's next run cleans up the folders.
+    // The re-encoding chain's next run cleans up.
     const auto r =
         RunCommand(Cli() + " segment-cut -q --reencode in.mp3 out.mp3 --remove 1-2 2>&1");
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
     std::vector<std::string> left = Leftovers({"in.mp3", "err", "out.mp3"});
     std::sort(left.begin(), left.end());
-    // The killed run's temporary output lies beside OUT, outside any run folder: it stays.
-    ASSERT_EQ(left.size(), 3u) << left[0];
-    EXPECT_EQ(left[0].rfind(".out.partial-", 0), 0u) << left[0];
-    EXPECT_EQ(left[1], "notarun");
-    EXPECT_EQ(left[2], "run-live");
+    EXPECT_EQ(left, (std::vector<std::string>{".out.partial-Live01.mp3", "notarun", "run-live"}));
 }
 
 } // namespace
