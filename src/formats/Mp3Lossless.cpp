@@ -22,6 +22,10 @@ namespace {
 
 constexpr char kStopped[] = "Stopped";
 constexpr uint32_t kMaxTagField = 4095; // delay and padding are 12-bit fields
+// The reader takes a file when one of its first 64 frames decodes; a decoder refuses a
+// granule with more than 288 big values.
+constexpr uint64_t kProbeFrames = 64;
+constexpr uint32_t kMaxBigValues = 288;
 // Copied frames between two looks at the control (a few hundred KiB at common rates).
 constexpr uint64_t kFramesPerBlock = 1024;
 
@@ -63,6 +67,9 @@ public:
                    const TCopyControl& Control);
     // Whether Run made its output file.
     bool Created() const { return FCreated; }
+    // Whether one of the first frames is one a decoder accepts, as the reader asks of a
+    // file before it takes it (after Open).
+    bool SomeFrameDecodes();
 
 private:
     bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header) {
@@ -153,6 +160,16 @@ std::string TCutter::CheckStretch(const TPlan& Plan) {
     if (!FIndex.Frame(Plan.CopyTo + 1, next, nextHeader) && ForeignStream(expected, FInfo.AudioEnd))
         return "the sample rate changes in the stream";
     return {};
+}
+
+bool TCutter::SomeFrameDecodes() {
+    std::vector<uint8_t> frame;
+    TMp3Header h;
+    TMp3SideInfo side;
+    for (uint64_t i = 0; i < kProbeFrames && FrameBytes(i, frame, h); ++i)
+        if (ParseSideInfo(frame.data(), frame.size(), h, side) && side.BigValues <= kMaxBigValues)
+            return true;
+    return false;
 }
 
 TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
@@ -325,7 +342,8 @@ bool TMp3CutSource::Open(const std::string& In) {
         return false;
     FImpl->Cutter = std::make_unique<TCutter>(FImpl->Source);
     FImpl->Info = FImpl->Cutter->Open();
-    return FImpl->Info.Valid && FImpl->Info.First.Layer == 3 && FImpl->Info.TotalSamples > 0;
+    return FImpl->Info.Valid && FImpl->Info.First.Layer == 3 && FImpl->Info.TotalSamples > 0 &&
+           FImpl->Cutter->SomeFrameDecodes();
 }
 
 int64_t TMp3CutSource::Samples() const {

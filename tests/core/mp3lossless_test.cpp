@@ -247,6 +247,20 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
     std::vector<uint8_t> cbr = ReadFileBytes(Dir->File("cbr128_joint.mp3"));
     cbr.resize(cbr.size() - 150);
     const auto cutShort = Dir->WriteBytes("cut_short.mp3", cbr);
+    // Every frame claims more big values than a granule has: no decoder takes it, so it is
+    // refused as the reader refuses it, not copied.
+    std::vector<uint8_t> bad = ReadFileBytes(Dir->File("no_lame_tag.mp3"));
+    size_t at = std::memcmp(bad.data(), "ID3", 3) == 0
+                    ? 10 + ((size_t(bad[6]) << 21) | (size_t(bad[7]) << 14) |
+                            (size_t(bad[8]) << 7) | bad[9])
+                    : 0;
+    TMpegHeader h;
+    for (; ReadMpegHeader(bad, at, h) && !h.Crc; at += h.FrameBytes) {
+        bad[at + 8] = 0xFF; // big_values of the first granule: side information bits 32..40
+        bad[at + 9] |= 0x80;
+    }
+    ASSERT_GT(at, bad.size() / 2);
+    const auto undecodable = Dir->WriteBytes("undecodable.mp3", bad);
     std::vector<uint8_t> noise(20000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t((i * 7919u) >> 3);
     const auto garbage = Dir->WriteBytes("garbage.mp3", noise);
@@ -262,6 +276,7 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
         {truncated, "--from 1 --to 5.5", 0, nullptr},
         {cutShort, "--from 1", 0, "the last frame is cut short"},
         {garbage, "--from 0 --to 1", 1, "garbage.mp3"},
+        {undecodable, "--from 0 --to 1", 1, "the file holds no audio"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.In.filename().string());
