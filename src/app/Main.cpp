@@ -27,7 +27,9 @@ TfrmMain::~TfrmMain() {
     // The components go first: a running cut is stopped synchronously (its events are
     // dropped) before its unfinished file is removed and the controls go.
     FComponents.reset();
-    // A lossless cut's worker keeps its own share of the file until it has finished.
+    // A lossless cut's worker is stopped; it keeps its own share of the file until it has
+    // finished.
+    if (FCutStop) FCutStop->store(true);
     FCutOutput.reset();
 }
 

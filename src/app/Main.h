@@ -28,6 +28,7 @@
 // and must outlive the window.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -261,6 +262,8 @@ private:
     int32_t FCutLengthMs = 0;   // what the running cut will play
     bool FCutCancelled = false; // Cancel pressed while a worker still writes
     bool FCutWorking = false;   // a lossless cut runs on a worker
+    // Set to stop the lossless cut's worker; shared with it.
+    std::shared_ptr<std::atomic<bool>> FCutStop;
     int32_t FStepMs = 500;
     QTimer* FEdgeTimer = nullptr; // the pause between the two edges
     int FEdgePhase = 0;           // 0 none, 1 the first edge, 2 the gap, 3 the last edge

@@ -6,8 +6,8 @@
 // file the user agreed to overwrite. A failed run says why in a message box.
 //
 // The run status strip under the controls follows the run: a progress bar and Cancel, then
-// "Saved NAME (TIME)" or why it ended. Cancel stops the writer synchronously and removes its
-// unfinished file.
+// "Saved NAME (TIME)" or why it ended. Cancel stops the writer (or the lossless cut's worker)
+// and its unfinished file is removed.
 #include <filesystem>
 
 #include <QCheckBox>
@@ -199,21 +199,16 @@ void TfrmMain::CancelCut() {
     if (!FCutOutput) return;
     FCutCancelled = true;
     // A writer is stopped here and now; none of its events come after this.
-    bool stopped = false;
     for (TAuOutput* writer : {static_cast<TAuOutput*>(MP3Out1), static_cast<TAuOutput*>(WMAOut1),
                               static_cast<TAuOutput*>(WaveOut1)}) {
-        if (writer->Busy()) {
-            writer->Stop(false);
-            stopped = true;
-        }
+        if (writer->Busy()) writer->Stop(false);
     }
-    if (stopped || !FCutWorking) {
-        FinishCut({});
-        return;
-    }
-    // A frame copy on a worker cannot be interrupted; it is short, and its file is removed
-    // as soon as it ends.
-    rsCut->CancelButton()->setEnabled(false);
+    // A frame copy on a worker stops at its next block of frames; its end is not waited
+    // for: its share of the unfinished file goes when it lets go of it.
+    if (FCutWorking && FCutStop) FCutStop->store(true);
+    FCutStop.reset();
+    FCutWorking = false;
+    FinishCut({});
 }
 
 } // namespace sundral

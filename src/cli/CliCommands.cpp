@@ -136,14 +136,28 @@ int CommandCut(const std::string& In, const std::string& Out,
         const TInterruptGuard interrupts; // from before the output exists
         TSoundKind kind = SoundKindOf(In);
         TComponent owner(nullptr);
-        TAuFileIn* reader = NewReader(kind, &owner);
-        reader->SetFileName(In);
-        if (!CheckReadable(*reader, In, error)) return Fail(error);
+        // The reader is opened (and the decoding libraries loaded) only when the frames are
+        // not copied: a copied MP3 is measured by its frames.
+        TAuFileIn* reader = nullptr;
+        const auto openReader = [&]() -> bool {
+            reader = NewReader(kind, &owner);
+            reader->SetFileName(In);
+            return CheckReadable(*reader, In, error);
+        };
+        const bool copy = kind == TSoundKind::skMp3 && !Options.Reencode;
+        mp3lossless::TMp3CutSource frames;
+        uint32_t rate = 0;
+        int64_t total = 0;
+        if (copy && frames.Open(In)) {
+            rate = frames.SampleRate();
+            total = frames.Samples();
+        } else {
+            if (!openReader()) return Fail(error);
+            rate = reader->SampleRate();
+            // A file whose audio is empty reports -1 frames; it holds none.
+            total = std::max<int64_t>(reader->TotalSamples(), 0);
+        }
         if (int status = CheckOutput(Out, kind, {In}, Options)) return status;
-
-        uint32_t rate = reader->SampleRate();
-        // A file whose audio is empty reports -1 frames; it holds none.
-        int64_t total = std::max<int64_t>(reader->TotalSamples(), 0);
         int64_t start = PositionToFrames(from, rate);
         int64_t end = -1; // inclusive; -1 is the end of the file
         if (to) {
@@ -164,11 +178,13 @@ int CommandCut(const std::string& In, const std::string& Out,
         // succeeded: a failed or interrupted run leaves no half-made OUT, nor destroys the
         // OUT that --force would have replaced.
         TPendingOutput output(Out);
-        if (kind == TSoundKind::skMp3 && !Options.Reencode) {
+        if (copy) {
             // The frames are copied; where they cannot be, the stretch is re-encoded.
             using namespace mp3lossless;
+            // The file read by the frames, or (when they found no stream) anew.
             const TCutResult lossless =
-                CutMp3(In, output.TempName(), start, end < 0 ? -1 : end + 1);
+                reader ? CutMp3(In, output.TempName(), start, end < 0 ? -1 : end + 1)
+                       : frames.Cut(output.TempName(), start, end < 0 ? -1 : end + 1);
             if (lossless.Status == TCutStatus::csFailed) return Fail(In + ": " + lossless.Message);
             if (lossless.Status == TCutStatus::csDone) {
                 if (!output.Commit(error)) return Fail(error);
@@ -176,6 +192,7 @@ int CommandCut(const std::string& In, const std::string& Out,
             }
             std::cerr << "sundral-cli: note: " << In << ": " << lossless.Message
                       << "; re-encoding instead\n";
+            if (!reader && !openReader()) return Fail(error);
         }
         TAuFileOut* writer = NewWriter(kind, &owner);
         writer->SetFileName(output.TempName());

@@ -1,6 +1,11 @@
 #include "formats/Mp3FrameCopy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "formats/Mp3SideInfo.h"
@@ -11,20 +16,32 @@ using namespace mp3frames;
 using mp3scan::TMp3Header;
 
 namespace {
-constexpr size_t kCopyBlock = 1 << 20;
+constexpr size_t kCopyBlock = 1 << 18;
+}
+
+TSource::~TSource() {
+    if (FFd >= 0) ::close(FFd);
 }
 
 bool TSource::Open(const std::string& Path) {
-    FFile.reset(std::fopen(Path.c_str(), "rb"));
-    if (!FFile || std::fseek(FFile.get(), 0, SEEK_END) != 0) return false;
-    FSize = std::ftell(FFile.get());
-    return FSize >= 0;
+    if (FFd >= 0) ::close(FFd);
+    FFd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (FFd < 0 || ::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    FSize = st.st_size;
+    return true;
 }
 
 size_t TSource::ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count) {
-    if (Offset < 0 || Offset >= FSize) return 0;
-    if (std::fseek(FFile.get(), long(Offset), SEEK_SET) != 0) return 0;
-    return std::fread(Buffer, 1, Count, FFile.get());
+    if (FFd < 0 || Offset < 0 || Offset >= FSize) return 0;
+    size_t done = 0;
+    while (done < Count) {
+        const ssize_t n = ::pread(FFd, Buffer + done, Count - done, off_t(Offset) + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += size_t(n);
+    }
+    return done;
 }
 
 std::vector<uint8_t> TSource::Bytes(int64_t Offset, size_t Count) {

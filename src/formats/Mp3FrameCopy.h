@@ -24,15 +24,21 @@ struct TFileCloser {
 };
 using TFile = std::unique_ptr<std::FILE, TFileCloser>;
 
+// Read with positioned reads: one system call per request, no seeking.
 class TSource {
 public:
+    TSource() = default;
+    ~TSource();
+    TSource(const TSource&) = delete;
+    TSource& operator=(const TSource&) = delete;
+
     bool Open(const std::string& Path);
     int64_t Size() const { return FSize; }
     size_t ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count);
     std::vector<uint8_t> Bytes(int64_t Offset, size_t Count);
 
 private:
-    TFile FFile;
+    int FFd = -1;
     int64_t FSize = 0;
 };
 
@@ -77,6 +83,8 @@ public:
     // The source's audio frame at Offset, as it is; frames that follow each other in the
     // source go out as one block.
     void CopyFrame(TSource& Source, int64_t Offset, const mp3scan::TMp3Header& Header);
+    // Writes out the copied frames held back so far.
+    void Flush() { FlushRun(); }
     // Fills the tag frame; empty on success, else the reason.
     std::string Finish(uint32_t Delay, uint32_t Padding);
     bool Ok() const { return FOk; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,14 @@ using mp3scan::TMpegVersion;
 
 namespace {
 
+constexpr char kStopped[] = "Stopped";
 constexpr uint32_t kMaxTagField = 4095; // delay and padding are 12-bit fields
+// The reader takes a file when one of its first 64 frames decodes; a decoder refuses a
+// granule with more than 288 big values.
+constexpr uint64_t kProbeFrames = 64;
+constexpr uint32_t kMaxBigValues = 288;
+// Copied frames between two looks at the control (a few hundred KiB at common rates).
+constexpr uint64_t kFramesPerBlock = 1024;
 
 // A frame of silence (no main data of its own) whose main data area ends with Tail: a later
 // frame's main_data_begin can reach into those bytes.
@@ -49,7 +57,19 @@ public:
                            size_t Count) { return Source.ReadAt(Offset, Buffer, Count); },
                  Source.Size()) {}
 
-    TCutResult Run(const std::string& Out, int64_t Start, int64_t End, const TReplacedTags* Tags);
+    // Finds the stream and walks the file, once.
+    const mp3scan::TMp3StreamInfo& Open() {
+        if (!FOpened) FInfo = FIndex.Open();
+        FOpened = true;
+        return FInfo;
+    }
+    TCutResult Run(const std::string& Out, int64_t Start, int64_t End, const TReplacedTags* Tags,
+                   const TCopyControl& Control);
+    // Whether Run made its output file.
+    bool Created() const { return FCreated; }
+    // Whether one of the first frames is one a decoder accepts, as the reader asks of a
+    // file before it takes it (after Open).
+    bool SomeFrameDecodes();
 
 private:
     bool FrameBytes(uint64_t Index, std::vector<uint8_t>& Bytes, TMp3Header& Header) {
@@ -67,7 +87,15 @@ private:
     // Checks the copied frames; the reason when they cannot be copied.
     std::string CheckStretch(const TPlan& Plan);
 
+    bool Stopped() const { return FControl->Stop && FControl->Stop->load(); }
+    void Progress(int32_t Percent) {
+        if (FControl->OnProgress) FControl->OnProgress(Percent);
+    }
+
     TSource& FSource;
+    const TCopyControl* FControl = nullptr;
+    bool FOpened = false;
+    bool FCreated = false;
     mp3scan::TMp3FrameIndex FIndex;
     mp3scan::TMp3StreamInfo FInfo;
 };
@@ -134,9 +162,21 @@ std::string TCutter::CheckStretch(const TPlan& Plan) {
     return {};
 }
 
+bool TCutter::SomeFrameDecodes() {
+    std::vector<uint8_t> frame;
+    TMp3Header h;
+    TMp3SideInfo side;
+    for (uint64_t i = 0; i < kProbeFrames && FrameBytes(i, frame, h); ++i)
+        if (ParseSideInfo(frame.data(), frame.size(), h, side) && side.BigValues <= kMaxBigValues)
+            return true;
+    return false;
+}
+
 TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
-                        const TReplacedTags* Tags) {
-    FInfo = FIndex.Open();
+                        const TReplacedTags* Tags, const TCopyControl& Control) {
+    FControl = &Control;
+    FCreated = false;
+    Open();
     if (!FInfo.Valid)
         return Outcome(TCutStatus::csUnsuitable,
                        "no MPEG audio frames of a fixed size were found (free format?)");
@@ -217,7 +257,9 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
     if (std::string why = CheckStretch(plan); !why.empty())
         return Outcome(TCutStatus::csUnsuitable, why);
 
+    if (Stopped()) return Outcome(TCutStatus::csFailed, kStopped);
     TFrameWriter out(Out, BigEndian32(body.data()), SourceExtension(FSource, FInfo));
+    FCreated = true;
     if (!out.Ok()) return Outcome(TCutStatus::csFailed, Out + ": cannot be created");
     out.Expect(plan.Frames);
     if (Tags)
@@ -226,12 +268,19 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
         out.CopyRaw(FSource, 0, LeadingTagsEnd(FSource));
     out.ReserveTag();
     for (const auto& f : plan.Head) out.Frame(f);
+    const uint64_t copies = plan.CopyTo - plan.CopyFrom + 1;
     for (uint64_t i = plan.CopyFrom; out.Ok() && i <= plan.CopyTo; ++i) {
         int64_t at = 0;
         TMp3Header h;
         FIndex.Frame(i, at, h);
         out.CopyFrame(FSource, at, h);
+        if ((i - plan.CopyFrom + 1) % kFramesPerBlock == 0) {
+            out.Flush();
+            if (Stopped()) return Outcome(TCutStatus::csFailed, kStopped);
+            Progress(int32_t(99 * (i - plan.CopyFrom + 1) / copies));
+        }
     }
+    if (Stopped()) return Outcome(TCutStatus::csFailed, kStopped);
     // A piece with its own tags replaces the source's ID3v1 block, when there is one.
     int64_t tailEnd = FSource.Size();
     if (Tags && !Tags->Back.empty() && tailEnd - FInfo.AudioEnd >= 128 &&
@@ -241,6 +290,7 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
     if (Tags && tailEnd != FSource.Size()) out.WriteRaw(Tags->Back);
     if (std::string why = out.Finish(plan.Delay, plan.Padding); !why.empty())
         return Outcome(TCutStatus::csFailed, why);
+    Progress(100);
     TCutResult r = Outcome(TCutStatus::csDone, {});
     r.Samples = End - Start;
     r.Delay = plan.Delay;
@@ -252,23 +302,72 @@ TCutResult TCutter::Run(const std::string& Out, int64_t Start, int64_t End,
 
 namespace {
 
+// A stopped cut leaves nothing behind.
+TCutResult Settle(const TCutter& Cutter, TCutResult Result, const std::string& Out) {
+    if (Cutter.Created() && Result.Status == TCutStatus::csFailed && Result.Message == kStopped) {
+        std::error_code ignored;
+        std::filesystem::remove(Out, ignored);
+    }
+    return Result;
+}
+
 TCutResult Cut(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
-               const TReplacedTags* Tags) {
+               const TReplacedTags* Tags, const TCopyControl& Control) {
     TSource source;
     if (!source.Open(In)) return Outcome(TCutStatus::csFailed, In + ": cannot be read");
     TCutter cutter(source);
-    return cutter.Run(Out, Start, End, Tags);
+    return Settle(cutter, cutter.Run(Out, Start, End, Tags, Control), Out);
 }
+
+// An ASF file is the reader's whatever its name, even where its packets hold bytes that look
+// like MPEG frames.
+constexpr uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                    0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 } // namespace
 
-TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End) {
-    return Cut(In, Out, Start, End, nullptr);
+struct TMp3CutSource::TImpl {
+    TSource Source;
+    std::unique_ptr<TCutter> Cutter;
+    mp3scan::TMp3StreamInfo Info;
+};
+
+TMp3CutSource::TMp3CutSource() : FImpl(std::make_unique<TImpl>()) {}
+TMp3CutSource::~TMp3CutSource() = default;
+
+bool TMp3CutSource::Open(const std::string& In) {
+    FImpl = std::make_unique<TImpl>();
+    if (!FImpl->Source.Open(In) ||
+        FImpl->Source.Bytes(0, 16) == std::vector<uint8_t>(kAsfHeader, kAsfHeader + 16))
+        return false;
+    FImpl->Cutter = std::make_unique<TCutter>(FImpl->Source);
+    FImpl->Info = FImpl->Cutter->Open();
+    return FImpl->Info.Valid && FImpl->Info.First.Layer == 3 && FImpl->Info.TotalSamples > 0 &&
+           FImpl->Cutter->SomeFrameDecodes();
+}
+
+int64_t TMp3CutSource::Samples() const {
+    return FImpl->Info.TotalSamples;
+}
+
+uint32_t TMp3CutSource::SampleRate() const {
+    return FImpl->Info.First.SampleRate;
+}
+
+TCutResult TMp3CutSource::Cut(const std::string& Out, int64_t Start, int64_t End,
+                              const TCopyControl& Control) {
+    if (!FImpl->Cutter) return Outcome(TCutStatus::csFailed, "no file was opened");
+    return Settle(*FImpl->Cutter, FImpl->Cutter->Run(Out, Start, End, nullptr, Control), Out);
 }
 
 TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
-                  const TReplacedTags& Tags) {
-    return Cut(In, Out, Start, End, &Tags);
+                  const TCopyControl& Control) {
+    return Cut(In, Out, Start, End, nullptr, Control);
+}
+
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+                  const TReplacedTags& Tags, const TCopyControl& Control) {
+    return Cut(In, Out, Start, End, &Tags, Control);
 }
 
 } // namespace sundral::mp3lossless

@@ -13,10 +13,14 @@
 // Free format, layers I and II and a sample rate or channel count that changes inside the
 // stretch cannot be copied; the caller re-encodes then (Unsuitable, with the reason).
 //
-// Threading: one call per thread; it opens its own files. Ownership: none kept.
+// Threading: one call per thread; it opens its own files. OnProgress is called on the calling
+// thread; Stop may be set from any thread. Ownership: none kept.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,10 +40,43 @@ struct TCutResult {
     int64_t EncodedFrames = 0;
 };
 
+// Follows a copy run on a worker.
+struct TCopyControl {
+    // The share done, 0 to 100, now and then.
+    std::function<void(int32_t Percent)> OnProgress;
+    // Polled between blocks of frames; a stopped copy removes what it wrote and returns
+    // csFailed with the message "Stopped".
+    const std::atomic<bool>* Stop = nullptr;
+};
+
 // Writes samples [Start, End) of In, numbered as a decoder delivers them (after the encoder
 // delay), to Out; End -1 or past the end means to the end. ID3v2 tags in front and APE and
 // ID3v1 tags at the end are kept as they are.
-TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End);
+TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
+                  const TCopyControl& Control = {});
+
+// A file measured before it is cut, read once for both: CutMp3 with the length known first.
+class TMp3CutSource {
+public:
+    TMp3CutSource();
+    ~TMp3CutSource();
+    TMp3CutSource(const TMp3CutSource&) = delete;
+    TMp3CutSource& operator=(const TMp3CutSource&) = delete;
+
+    // Finds In's stream from its frames alone (no decoder is loaded). False when In holds no
+    // Layer III stream with samples, or is a container file: the reader is needed then.
+    bool Open(const std::string& In);
+    // The length and rate, numbered as CutMp3 and the reader number the samples.
+    int64_t Samples() const;
+    uint32_t SampleRate() const;
+    // As CutMp3, from the opened file.
+    TCutResult Cut(const std::string& Out, int64_t Start, int64_t End,
+                   const TCopyControl& Control = {});
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
 
 // Tags written instead of the source's: Front takes the place of the ID3v2 tags in front;
 // Back, when not empty, that of the source's ID3v1 block at the end (APE tags before it
@@ -50,6 +87,6 @@ struct TReplacedTags {
 };
 // As above, with the pieces' own tags.
 TCutResult CutMp3(const std::string& In, const std::string& Out, int64_t Start, int64_t End,
-                  const TReplacedTags& Tags);
+                  const TReplacedTags& Tags, const TCopyControl& Control = {});
 
 } // namespace sundral::mp3lossless

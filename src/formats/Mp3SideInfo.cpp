@@ -1,5 +1,7 @@
 #include "formats/Mp3SideInfo.h"
 
+#include <algorithm>
+
 namespace sundral::mp3frames {
 
 using mp3scan::TMp3Header;
@@ -66,9 +68,10 @@ bool ParseSideInfo(const uint8_t* Frame, size_t Size, const TMp3Header& Header,
     for (uint32_t gr = 0; gr < granules; ++gr) {
         for (uint32_t ch = 0; ch < channels; ++ch) {
             info.MainDataBits += bits.Read(12); // part2_3_length
-            bits.Skip(9 + 8);                   // big_values, global_gain
-            bits.Skip(mpeg1 ? 4 : 9);           // scalefac_compress
-            if (bits.Read(1))                   // window switching: type, mixed, 2 tables, gains
+            info.BigValues = std::max(info.BigValues, bits.Read(9));
+            bits.Skip(8);             // global_gain
+            bits.Skip(mpeg1 ? 4 : 9); // scalefac_compress
+            if (bits.Read(1))         // window switching: type, mixed, 2 tables, gains
                 bits.Skip(2 + 1 + 10 + 9);
             else // 3 tables, region counts
                 bits.Skip(15 + 4 + 3);

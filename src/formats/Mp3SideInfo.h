@@ -21,6 +21,7 @@ size_t PayloadOffset(const mp3scan::TMp3Header& Header);
 struct TMp3SideInfo {
     uint32_t MainDataBegin = 0; // bytes before this frame's payload where its main data starts
     uint32_t MainDataBits = 0;  // sum of part2_3_length over granules and channels
+    uint32_t BigValues = 0;     // the largest big_values; a decoder refuses more than 288
 };
 
 // Reads the side information of a Layer III frame (Frame holds Size bytes from the header

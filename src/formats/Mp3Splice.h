@@ -37,13 +37,8 @@ struct TMp3Stretch {
     int64_t End = -1;
 };
 
-struct TSpliceControl {
-    // The share done, 0 to 100, now and then.
-    std::function<void(int32_t Percent)> OnProgress;
-    // Polled between frames; a stopped splice removes what it wrote and returns csFailed
-    // with the message "Stopped".
-    const std::atomic<bool>* Stop = nullptr;
-};
+// A stopped splice removes what it wrote and returns csFailed with the message "Stopped".
+using TSpliceControl = TCopyControl;
 
 // Writes the stretches one after another to Out. The tags (ID3v2 in front, APE and ID3v1 at
 // the end) are the first stretch's file's.

@@ -1,7 +1,8 @@
-// FFmpeg and SDL are loaded on first use, through the real binary: WAV work never maps them,
-// and with a library missing (SUNDRAL_MEDIA_LIBRARY_DIR pointed at a folder without it) MP3
-// and WMA work fails naming that library and leaves no output, while WAV work still runs,
-// judged by sox.
+// FFmpeg and SDL are loaded on first use, through the real binary: WAV work and an MP3 cut
+// that copies the frames never map them, and with a library missing
+// (SUNDRAL_MEDIA_LIBRARY_DIR pointed at a folder without it) MP3 and WMA work that decodes
+// fails naming that library and leaves no output, while WAV work and frame copies still run,
+// judged by sox and ffmpeg.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,6 +44,8 @@ protected:
                   0);
         Mp3 = Dir.File("in.mp3").string();
         ASSERT_TRUE(MakeMediaFile(Mp3, TestSignal(44100, 2, 2), "-ar 44100 -ac 2 -b:a 128k"));
+        Mp2 = Dir.File("layer2.mp3").string();
+        ASSERT_TRUE(MakeMediaFile(Mp2, TestSignal(44100, 2, 2), "-c:a mp2 -b:a 192k -f mp2"));
     }
     TCommandResult Run(const std::string& Args, const std::string& Env = "") {
         return RunCommand(Env + " " + ShellQuote(SUNDRAL_CLI_PATH) + " " + Args + " 2>" +
@@ -53,16 +56,18 @@ protected:
         return std::string(b.begin(), b.end());
     }
     ScratchDir Dir{"medialibs"};
-    std::string Wav, Mp3;
+    std::string Wav, Mp3, Mp2;
 };
 
 // The dynamic linker names every library it maps; none of FFmpeg's or SDL's may show.
-TEST_F(MediaLibs, WavWorkNeverMapsFfmpegOrSdl) {
+TEST_F(MediaLibs, WavWorkAndMp3CopiesNeverMapFfmpegOrSdl) {
     const std::string out = ShellQuote(Dir.File("out.wav").string());
     const std::string commands[] = {
         "info " + ShellQuote(Wav),
         "cut --quiet --force " + ShellQuote(Wav) + " " + out + " --from 1 --to 3",
-        "peaks " + ShellQuote(Wav) + " --width 50", "silences " + ShellQuote(Wav)};
+        "peaks " + ShellQuote(Wav) + " --width 50", "silences " + ShellQuote(Wav),
+        "cut --quiet --force " + ShellQuote(Mp3) + " " + ShellQuote(Dir.File("out.mp3").string()) +
+            " --from 0.5 --to 1.5"};
     for (const std::string& command : commands) {
         const auto r = Run(command, "LD_DEBUG=libs");
         EXPECT_EQ(r.ExitCode, 0) << command;
@@ -71,9 +76,15 @@ TEST_F(MediaLibs, WavWorkNeverMapsFfmpegOrSdl) {
              {"libavformat", "libavcodec", "libswresample", "libavutil", "libSDL2"})
             EXPECT_EQ(log.find(name), std::string::npos) << command << " maps " << name;
     }
-    // The same log does show FFmpeg once an MP3 is read, so the check above can fail.
-    EXPECT_EQ(Run("info " + ShellQuote(Mp3), "LD_DEBUG=libs").ExitCode, 0);
-    EXPECT_NE(Stderr().find(kAvcodec), std::string::npos);
+    EXPECT_EQ(FfmpegDecodeBytes(Dir.File("out.mp3")).size(), size_t(44100 * 4));
+    // The same log does show FFmpeg once an MP3 is decoded, so the checks above can fail.
+    for (const std::string& command :
+         {"info " + ShellQuote(Mp3), "cut --quiet --force --reencode " + ShellQuote(Mp3) + " " +
+                                         ShellQuote(Dir.File("out.mp3").string()) +
+                                         " --from 0.5 --to 1.5"}) {
+        EXPECT_EQ(Run(command, "LD_DEBUG=libs").ExitCode, 0) << command;
+        EXPECT_NE(Stderr().find(kAvcodec), std::string::npos) << command;
+    }
 }
 
 TEST_F(MediaLibs, MissingLibraryIsNamedAndWavWorkStillRuns) {
@@ -100,13 +111,25 @@ TEST_F(MediaLibs, MissingLibraryIsNamedAndWavWorkStillRuns) {
         EXPECT_EQ(Run("info " + ShellQuote(Mp3), env).ExitCode, 1);
         EXPECT_NE(Stderr().find(need), std::string::npos) << Stderr();
 
+        // Copying the frames needs no decoder; re-encoding does.
         const std::filesystem::path mp3Out = Dir.File("out.mp3");
-        for (const char* extra : {"", " --reencode"}) {
-            EXPECT_EQ(Run("cut --quiet " + ShellQuote(Mp3) + " " + ShellQuote(mp3Out.string()) +
-                              " --from 0.5 --to 1.5" + std::string(extra),
+        std::filesystem::remove(mp3Out);
+        ASSERT_EQ(Run("cut --quiet " + ShellQuote(Mp3) + " " + ShellQuote(mp3Out.string()) +
+                          " --from 0.5 --to 1.5",
+                      env)
+                      .ExitCode,
+                  0)
+            << Stderr();
+        EXPECT_EQ(FfmpegDecodeBytes(mp3Out).size(), size_t(44100 * 4));
+        std::filesystem::remove(mp3Out);
+        // A layer II stream is not copied but re-encoded, which needs the decoder too.
+        for (const std::string& input : {ShellQuote(Mp3) + " --reencode", ShellQuote(Mp2)}) {
+            EXPECT_EQ(Run("cut --quiet " + input + " " + ShellQuote(mp3Out.string()) +
+                              " --from 0.5 --to 1.5",
                           env)
                           .ExitCode,
-                      1);
+                      1)
+                << input;
             EXPECT_NE(Stderr().find(need), std::string::npos) << Stderr();
             // Neither the output nor a temporary file on its way to it.
             for (const auto& entry : std::filesystem::directory_iterator(Dir.Path()))

@@ -4,6 +4,8 @@
 // re-encoded with a note, and broken ones fail with a message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -12,9 +14,11 @@
 #include "FileBytes.h"
 #include "MediaFiles.h"
 #include "Mp3CliSuite.h"
+#include "Mp3FileTools.h"
 #include "RunCommand.h"
 #include "ScratchDir.h"
 #include "formats/Mp3InfoFrame.h"
+#include "formats/Mp3Lossless.h"
 #include "platform/mp3Scan.h"
 
 using namespace sundral;
@@ -155,6 +159,71 @@ TEST_F(Mp3Lossless, TagCrcIsTheEncodersOwn) {
     ASSERT_GT(cut.size(), at + 192);
     EXPECT_EQ(mp3frames::TagCrc(cut.data() + at, 190),
               uint16_t((cut[at + 190] << 8) | cut[at + 191]));
+    // The music CRC: over the audio frames after the tag frame, up to the music length (tag
+    // frame included), worked out here bit by bit.
+    TMpegHeader tagFrame;
+    ASSERT_TRUE(ReadMpegHeader(cut, at, tagFrame));
+    size_t word = at + 4;
+    while (word < at + 40 && std::memcmp(cut.data() + word, "Info", 4) != 0 &&
+           std::memcmp(cut.data() + word, "Xing", 4) != 0)
+        ++word;
+    ASSERT_LT(word, at + 40);
+    const uint8_t* lame = cut.data() + word + 120;
+    const std::string version(lame, lame + 4);
+    ASSERT_TRUE(version == "LAME" || version == "Lavc" || version == "Lavf") << version;
+    const size_t musicEnd = at + ((size_t(lame[28]) << 24) | (size_t(lame[29]) << 16) |
+                                  (size_t(lame[30]) << 8) | lame[31]);
+    ASSERT_LE(musicEnd, cut.size());
+    uint16_t crc = 0;
+    for (size_t i = at + tagFrame.FrameBytes; i < musicEnd; ++i) {
+        crc ^= cut[i];
+        for (int b = 0; b < 8; ++b) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : crc >> 1;
+    }
+    EXPECT_EQ(crc, uint16_t((lame[32] << 8) | lame[33]));
+}
+
+TEST_F(Mp3Lossless, AControlFollowsAndStopsTheCut) {
+    // 1500 frames: the copy looks at its control more than once on the way.
+    const auto source = Dir->File("long.mp3");
+    ASSERT_TRUE(MakeMediaFile(source, TestSignal(44100, 1, 40.0), "-c:a libmp3lame -b:a 32k"));
+    const int64_t start = 44100, end = 44100 * 39;
+    struct TCase {
+        const char* Name;
+        bool StopFirst;  // stopped before it starts
+        bool StopOnStep; // stopped at its first progress
+        bool Done;
+    } const cases[] = {
+        {"runs to the end", false, false, true},
+        {"stopped before it starts", true, false, false},
+        {"stopped on the way", false, true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const auto out = Dir->File("controlled.mp3");
+        std::filesystem::remove(out);
+        std::atomic<bool> stop{c.StopFirst};
+        std::vector<int32_t> steps;
+        mp3lossless::TCopyControl control;
+        control.Stop = &stop;
+        control.OnProgress = [&](int32_t Percent) {
+            steps.push_back(Percent);
+            if (c.StopOnStep) stop = true;
+        };
+        const mp3lossless::TCutResult r =
+            mp3lossless::CutMp3(source.string(), out.string(), start, end, control);
+        EXPECT_EQ(r.Status == mp3lossless::TCutStatus::csDone, c.Done) << r.Message;
+        // A stopped cut leaves no file.
+        EXPECT_EQ(std::filesystem::exists(out), c.Done);
+        if (!c.Done) {
+            EXPECT_EQ(r.Message, "Stopped");
+            EXPECT_LE(steps.size(), 1u);
+            continue;
+        }
+        ASSERT_GE(steps.size(), 2u);
+        EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+        EXPECT_EQ(steps.back(), 100);
+        EXPECT_EQ(int64_t(FfmpegDecodeBytes(out).size()), (end - start) * 2);
+    }
 }
 
 TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
@@ -178,6 +247,20 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
     std::vector<uint8_t> cbr = ReadFileBytes(Dir->File("cbr128_joint.mp3"));
     cbr.resize(cbr.size() - 150);
     const auto cutShort = Dir->WriteBytes("cut_short.mp3", cbr);
+    // Every frame claims more big values than a granule has: no decoder takes it, so it is
+    // refused as the reader refuses it, not copied.
+    std::vector<uint8_t> bad = ReadFileBytes(Dir->File("no_lame_tag.mp3"));
+    size_t at = std::memcmp(bad.data(), "ID3", 3) == 0
+                    ? 10 + ((size_t(bad[6]) << 21) | (size_t(bad[7]) << 14) |
+                            (size_t(bad[8]) << 7) | bad[9])
+                    : 0;
+    TMpegHeader h;
+    for (; ReadMpegHeader(bad, at, h) && !h.Crc; at += h.FrameBytes) {
+        bad[at + 8] = 0xFF; // big_values of the first granule: side information bits 32..40
+        bad[at + 9] |= 0x80;
+    }
+    ASSERT_GT(at, bad.size() / 2);
+    const auto undecodable = Dir->WriteBytes("undecodable.mp3", bad);
     std::vector<uint8_t> noise(20000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t((i * 7919u) >> 3);
     const auto garbage = Dir->WriteBytes("garbage.mp3", noise);
@@ -193,6 +276,7 @@ TEST_F(Mp3Lossless, StreamsThatCannotBeCopiedAreReencodedOrRefused) {
         {truncated, "--from 1 --to 5.5", 0, nullptr},
         {cutShort, "--from 1", 0, "the last frame is cut short"},
         {garbage, "--from 0 --to 1", 1, "garbage.mp3"},
+        {undecodable, "--from 0 --to 1", 1, "the file holds no audio"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.In.filename().string());
