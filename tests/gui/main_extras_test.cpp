@@ -57,8 +57,10 @@ int ColumnOf(const TWaveform& View, int64_t Ms) {
     return int(SampleToPixel(View.View(), Ms * int64_t(View.SampleRate()) / 1000));
 }
 
-// Plays through SDL's disk driver into Capture and returns the non-silent stretches that were
-// heard, as [first sample, count) runs of the counting wave's values.
+// Plays through SDL's disk driver into Capture and returns the stretches of the counting wave
+// that were heard, as [first sample, count) runs of its values. Silence the driver wrote
+// while the player fell behind (a loaded machine) does not split a run that goes on after
+// it; a jump in the count does.
 struct TRun {
     int First;
     int Count;
@@ -68,10 +70,7 @@ std::vector<TRun> Runs(const TBytes& Played) {
     int last = 0;
     for (size_t i = 0; i + 1 < Played.size(); i += 2) {
         const int sample = int(GetU16(&Played[i]));
-        if (sample == 0) {
-            last = 0;
-            continue;
-        }
+        if (sample == 0) continue;
         // A run goes on while the counting goes on (32000 wraps to 1).
         if (last == 0 || sample != last % 32000 + 1) runs.push_back({sample, 0});
         ++runs.back().Count;
