@@ -9,6 +9,10 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "audio/AuClassesFile.h"
 #include "audio/AuFrames.h"
 #include "edit/Designs.h"
@@ -56,6 +60,39 @@ void Extremes(const TSample* P, size_t Stride, size_t Count, TSample& Lo, TSampl
         Hi = Hi < v ? v : Hi;
     }
 }
+
+#if defined(__SSE2__)
+// Contiguous float samples, the bulk of decoded MP3 and WMA: two vectors of four lanes in
+// registers (minps takes its second operand when the first is not smaller, as above).
+void Extremes(const float* P, size_t Stride, size_t Count, float& Lo, float& Hi) {
+    size_t i = 0;
+    if (Stride == 1 && Count >= 16) {
+        __m128 lo0 = _mm_loadu_ps(P), lo1 = _mm_loadu_ps(P + 4);
+        __m128 hi0 = lo0, hi1 = lo1;
+        for (i = 8; i + 8 <= Count; i += 8) {
+            const __m128 a = _mm_loadu_ps(P + i), b = _mm_loadu_ps(P + i + 4);
+            lo0 = _mm_min_ps(a, lo0);
+            lo1 = _mm_min_ps(b, lo1);
+            hi0 = _mm_max_ps(a, hi0);
+            hi1 = _mm_max_ps(b, hi1);
+        }
+        alignas(16) float lo[8], hi[8];
+        _mm_store_ps(lo, lo0);
+        _mm_store_ps(lo + 4, lo1);
+        _mm_store_ps(hi, hi0);
+        _mm_store_ps(hi + 4, hi1);
+        for (size_t k = 0; k < 8; ++k) {
+            Lo = lo[k] < Lo ? lo[k] : Lo;
+            Hi = Hi < hi[k] ? hi[k] : Hi;
+        }
+    }
+    for (; i < Count; ++i) {
+        const float v = P[i * Stride];
+        Lo = v < Lo ? v : Lo;
+        Hi = Hi < v ? v : Hi;
+    }
+}
+#endif
 
 } // namespace
 
