@@ -317,7 +317,8 @@ struct TWmSyncReader::TImpl {
         }
         Native = false;
         if (OutNative) {
-            // GetNextSample hands out the rest of a frame taken as it is, converted.
+            // A frame not handed out yet (Take stopped at the silence before it) is left
+            // converted for GetNextSample.
             OutNative = false;
             if (OutFrames > 0 && !Convert()) r = wmErrFail;
             ff::av_frame_unref(Frame);
