@@ -3,7 +3,13 @@
 // what a waveform draws, one bucket per pixel column, and what `sundral-cli peaks` prints.
 //
 // Samples are brought to 16 bits first: 8-bit unsigned samples are centred and shifted up,
-// 24- and 32-bit samples keep their top 16 bits. The last bucket may hold fewer frames.
+// 24- and 32-bit samples keep their top 16 bits, float samples become round(x * 32768)
+// within the 16-bit range (as a decoder's 16-bit output rounds them). The last bucket may
+// hold fewer frames.
+//
+// MP3 and WMA files are read in the decoder's own frames (planar float, mostly): each
+// bucket's extremes are found among the float samples and only they are converted, which
+// gives the same peaks as converting every sample, since the conversion keeps the order.
 // Data holds, bucket after bucket, Min and Max of channel 0, then of channel 1, and so on.
 //
 // TPeakJob computes the peaks of a file on a thread of its own, reading it with the reader
@@ -50,18 +56,27 @@ public:
     TPeakBuilder(uint32_t SampleRate, uint32_t Channels, int64_t SamplesPerPixel, bool Merged);
 
     void Feed(const int16_t* Samples, size_t Frames);
+    // Frames held per channel: channel c's samples are Channel[c][i * Stride], i < Frames
+    // (Stride 1 for planar samples, the channel count for interleaved ones).
+    void Feed(const int16_t* const* Channel, size_t Stride, size_t Frames);
+    void Feed(const float* const* Channel, size_t Stride, size_t Frames);
+    // Frames of silence.
+    void FeedSilence(size_t Frames);
     // Closes the last, partly filled bucket.
     void Finish();
     const TPeakData& Peaks() const { return FPeaks; }
     TPeakData& Peaks() { return FPeaks; }
 
 private:
+    template <class TSample>
+    void FeedChannels(const TSample* const* Channel, size_t Stride, size_t Frames);
     void CloseBucket();
 
     uint32_t FInChannels;
     bool FMerged;
-    int64_t FFill = 0;          // frames in the open bucket
-    std::vector<int16_t> FOpen; // min/max of the open bucket, per output channel
+    int64_t FFill = 0;                    // frames in the open bucket
+    std::vector<int16_t> FOpen;           // min/max of the open bucket, per output channel
+    std::vector<const int16_t*> FChannel; // the channels of an interleaved block
     TPeakData FPeaks;
 };
 

@@ -163,6 +163,35 @@ void TWMIn::ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) {
     }
 }
 
+bool TWMIn::ReadDecoded(const std::function<bool(const wmf::TWmDecoded&)>& Take) {
+    if (FBusy || FStartSample != 0 || FEndSample != -1 || FLoop) return false;
+    Init();
+    try {
+        std::unique_lock guard(FFileLock);
+        const bool can = FOpenCount != 0 && FReader.Reader && FBitsPerSample == 16;
+        if (can) {
+            int64_t taken = 0;
+            const wmf::TWmResult r =
+                FReader.Reader->ReadDecoded([&](const wmf::TWmDecoded& Decoded) {
+                    taken += Decoded.Frames;
+                    return Take(Decoded);
+                });
+            if (r != wmf::wmOk && taken < FTotalSamples) {
+                const int64_t missing = FTotalSamples - taken;
+                throw EAuException("The file ended " + std::to_string(missing) + " samples (" +
+                                   SecondsText(missing, FSampleRate) +
+                                   " s) before its announced length");
+            }
+        }
+        guard.unlock();
+        Flush();
+        return can;
+    } catch (...) {
+        Flush();
+        throw;
+    }
+}
+
 bool TWMIn::SeekSource(int64_t& SampleNum) {
     if (!FBusy) return false;
     std::lock_guard guard(FFileLock);

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -120,6 +121,14 @@ public:
     // Ignored while Busy; anything but cnMonoOrStereo also sets HighPrecision. Reopens an
     // open file.
     void SetOutputChannels(TChannelsNumber Value);
+
+    // A whole run (Init to Flush) on the calling thread that hands the decoded frames to
+    // Take as the decoder gives them (wmf::TWmDecoded): the samples GetData would give in
+    // 16 bits, without their conversion and without decoding ahead. Take returns false to
+    // stop. False, with nothing read, when this reader cannot: a range or Loop is set, or
+    // the output is not 16-bit. Raises EAuException as GetData does when the file ends
+    // before its announced length.
+    bool ReadDecoded(const std::function<bool(const wmf::TWmDecoded&)>& Take);
 
 protected:
     void ReadSource(const uint8_t*& Buffer, uint32_t& Bytes) override;

@@ -96,6 +96,11 @@ struct TWmSyncReader::TImpl {
     int64_t SilentFrom = 0;
     std::vector<uint8_t> Silence; // a block of silent frames, handed out in pieces
     TWmBuffer Buffer;
+    // ReadDecoded runs: Decode keeps a frame the consumer can take as it is in Frame
+    // (OutNative) instead of converting it into Out.
+    bool Native = false;
+    bool OutNative = false;
+    const uint8_t* OutPlane = nullptr;
 
     // Decoding ahead: a thread of the reader's own runs NextSample and queues copies of what
     // it gives, so that the consumer (a writer's worker, which encodes the previous sample
@@ -259,6 +264,68 @@ struct TWmSyncReader::TImpl {
         return true;
     }
 
+    // Whether Frame's samples go to a 16-bit output by a change of sample type alone (the
+    // conversion of float is monotonic, so a consumer of extremes may convert after).
+    bool TakesAsIs() const {
+        const int f = Frame->format;
+        if (f != AV_SAMPLE_FMT_FLTP && f != AV_SAMPLE_FMT_FLT && f != AV_SAMPLE_FMT_S16)
+            return false;
+        AVChannelLayout own{};
+        ff::av_channel_layout_default(&own, int(Facts().Channels));
+        const bool same = ff::av_channel_layout_compare(&own, &Frame->ch_layout) == 0;
+        ff::av_channel_layout_uninit(&own);
+        return same;
+    }
+
+    TWmResult ReadDecoded(const std::function<bool(const TWmDecoded&)>& Take) {
+        const int64_t total = Facts().TotalSamples;
+        TWmDecoded d;
+        d.Channels = Facts().Channels;
+        TWmResult r = wmErrNoMoreSamples;
+        Native = true;
+        try {
+            while (Next < total) {
+                if (OutFrames > 0 && SilentFrom <= Next && Next < OutStart) {
+                    d.Format = -1;
+                    d.Planes = nullptr;
+                    d.Offset = 0;
+                    d.Frames = std::min(OutStart, total) - Next;
+                    Next += d.Frames;
+                } else if (OutFrames > 0 && OutStart + OutFrames > Next) {
+                    const int64_t from = std::max(Next, OutStart);
+                    OutPlane = Out.data();
+                    d.Format = OutNative ? Frame->format : AV_SAMPLE_FMT_S16;
+                    d.Planes = OutNative ? Frame->extended_data : &OutPlane;
+                    d.Offset = from - OutStart;
+                    d.Frames = std::min(OutStart + OutFrames, total) - from;
+                    Next = from + d.Frames;
+                } else {
+                    OutFrames = 0;
+                    if ((r = Decode()) != wmOk) break;
+                    continue;
+                }
+                if (!Take(d)) {
+                    r = wmOk;
+                    break;
+                }
+            }
+        } catch (...) {
+            Native = OutNative = false;
+            OutFrames = 0;
+            ff::av_frame_unref(Frame);
+            throw;
+        }
+        Native = false;
+        if (OutNative) {
+            // A frame not handed out yet (Take stopped at the silence before it) is left
+            // converted for GetNextSample.
+            OutNative = false;
+            if (OutFrames > 0 && !Convert()) r = wmErrFail;
+            ff::av_frame_unref(Frame);
+        }
+        return r;
+    }
+
     // Decodes until a converted frame holding samples at or after Next is in Out.
     TWmResult Decode() {
         for (;;) {
@@ -284,10 +351,14 @@ struct TWmSyncReader::TImpl {
                     ff::av_frame_unref(Frame);
                     continue;
                 }
-                if (!Convert()) return wmErrFail;
+                OutNative = Native && TakesAsIs();
+                if (OutNative)
+                    OutFrames = Frame->nb_samples;
+                else if (!Convert())
+                    return wmErrFail;
                 OutStart = start;
                 SilentFrom = silentFrom;
-                ff::av_frame_unref(Frame);
+                if (!OutNative) ff::av_frame_unref(Frame);
                 return wmOk;
             }
             if (r == AVERROR_EOF) return wmErrNoMoreSamples;
@@ -588,6 +659,13 @@ TWmResult TWmSyncReader::SetRange(uint64_t Start, int64_t /*Duration*/) {
         return wmOk;
     }
     return FImpl->SeekTo(FImpl->Next, FImpl->Next == 0) ? wmOk : wmErrFail;
+}
+
+TWmResult TWmSyncReader::ReadDecoded(const std::function<bool(const TWmDecoded&)>& Take) {
+    if (!FImpl->Source || !FImpl->ReadAllowed || FImpl->Bits != 16) return wmErrInvalidArg;
+    if (!FImpl->StartDecoding()) return wmErrFail;
+    FImpl->StopAhead(true);
+    return FImpl->ReadDecoded(Take);
 }
 
 TWmResult TWmSyncReader::Close() {

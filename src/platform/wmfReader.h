@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,20 @@ private:
     friend class TWmSyncReader;
     const uint8_t* FData = nullptr;
     uint32_t FLength = 0;
+};
+
+// Decoded audio as the decoder gives it, for a consumer that looks at every sample and needs
+// no PCM format (ReadDecoded). Format is the decoder's sample format, an AVSampleFormat:
+// planar float (Planes[c] per channel) or interleaved 16-bit (Planes[0]) for most streams;
+// frames whose format or channel layout asks for more than a change of sample type come
+// converted to interleaved 16-bit as GetNextSample would give them. Format -1 with no planes
+// is silence standing in for units the decoder refused. Frames from Offset on count.
+struct TWmDecoded {
+    int Format = -1;
+    uint32_t Channels = 0;
+    const uint8_t* const* Planes = nullptr;
+    int64_t Offset = 0;
+    int64_t Frames = 0;
 };
 
 // Output setting names.
@@ -112,6 +127,12 @@ public:
     // The next sample starts at Start (100-ns units, naming a sample: round(Start x rate /
     // 10^7)); Duration 0 reads to the end.
     TWmResult SetRange(uint64_t Start, int64_t Duration);
+    // Hands out the rest of the stream, from where GetNextSample would go on, to Take on the
+    // calling thread: the same samples, but in the decoder's own frames (no decoding ahead,
+    // no conversion). Only while the 16-bit output is chosen. wmOk when Take returned false
+    // (GetNextSample then carries on after the last frames taken); wmErrNoMoreSamples at the
+    // end, also when the decoder ran out early (the caller counts the frames).
+    TWmResult ReadDecoded(const std::function<bool(const TWmDecoded&)>& Take);
     TWmResult Close();
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -18,6 +19,7 @@ namespace sundral::wmf::detail {
 namespace {
 
 constexpr int kAvioBuffer = 32768;
+constexpr size_t kReadWindow = 1 << 16;
 
 // Tag texts come as UTF-8 from ID3v2 and ASF; ID3v1 bytes are passed on as stored, which
 // for most files is Latin-1: text that is not valid UTF-8 is read as Latin-1.
@@ -50,6 +52,26 @@ std::u16string TagText(const char* Value) {
 
 size_t TStreamIo::ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count) {
     if (Offset < 0 || Offset >= FSize) return 0;
+    Count = size_t(std::min<int64_t>(int64_t(Count), FSize - Offset));
+    if (Count <= kReadWindow / 4) {
+        const auto inWindow = [&] {
+            return Offset >= FWindowAt &&
+                   Offset + int64_t(Count) <= FWindowAt + int64_t(FWindow.size());
+        };
+        if (!inWindow()) {
+            FWindow.resize(kReadWindow);
+            FWindow.resize(ReadThrough(Offset, FWindow.data(), kReadWindow));
+            FWindowAt = Offset;
+        }
+        if (inWindow()) {
+            std::memcpy(Buffer, FWindow.data() + (Offset - FWindowAt), Count);
+            return Count;
+        }
+    }
+    return ReadThrough(Offset, Buffer, Count);
+}
+
+size_t TStreamIo::ReadThrough(int64_t Offset, uint8_t* Buffer, size_t Count) {
     Count = size_t(std::min<int64_t>(int64_t(Count), FSize - Offset));
     if (FStream->Seek(FBase + Offset, 0, nullptr) != wmOk) return 0;
     size_t done = 0;

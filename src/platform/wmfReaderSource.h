@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/wmfReader.h"
 
@@ -32,7 +33,8 @@ class TStreamIo {
 public:
     TStreamIo(std::shared_ptr<IWmStream> Stream, int64_t Base, int64_t Size)
         : FStream(std::move(Stream)), FBase(Base), FSize(Size) {}
-    // Up to Count bytes at Offset; how many were read.
+    // Up to Count bytes at Offset; how many were read. Small reads are served from a window
+    // read ahead, so that a unit at a time costs no system call of its own.
     size_t ReadAt(int64_t Offset, uint8_t* Buffer, size_t Count);
     int64_t Size() const { return FSize; }
     // An I/O context over the stream for the container library (freed with FreeAvio).
@@ -40,6 +42,7 @@ public:
     static void FreeAvio(AVIOContext*& Avio);
 
 private:
+    size_t ReadThrough(int64_t Offset, uint8_t* Buffer, size_t Count);
     static int ReadPacket(void* Opaque, uint8_t* Buffer, int Size);
     static int64_t SeekPacket(void* Opaque, int64_t Offset, int Whence);
 
@@ -47,6 +50,8 @@ private:
     int64_t FBase;
     int64_t FSize;
     int64_t FAvioPos = 0;
+    std::vector<uint8_t> FWindow; // bytes read ahead from FWindowAt on
+    int64_t FWindowAt = 0;
 };
 
 // What the reader tells about the stream, fixed at open.
