@@ -28,9 +28,13 @@ int16_t To16(int16_t Sample) {
     return Sample;
 }
 
-// As a decoder's 16-bit output rounds float samples (to nearest, ties to even).
+// As a decoder's 16-bit output rounds float samples (to nearest, ties to even). The range is
+// clamped before rounding, so that a damaged stream's huge or infinite values clip to the
+// right end instead of whatever lrintf gives outside long; NaN counts as silence.
 int16_t To16(float Sample) {
-    return int16_t(std::clamp<long>(std::lrintf(Sample * 32768.0f), INT16_MIN, INT16_MAX));
+    const float scaled = Sample * 32768.0f;
+    if (!(scaled == scaled)) return 0;
+    return int16_t(std::lrintf(std::clamp(scaled, float(INT16_MIN), float(INT16_MAX))));
 }
 
 // Lo and Hi (holding P[0] on entry) become the extremes of P[i * Stride], i < Count. Eight
