@@ -49,8 +49,8 @@ TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) con
     c.WriteVBRHeader = BeBool(true);
     c.EnableVBR = BeBool(FEnableVBR);
     c.VBRQuality = FEnableVBR ? int32_t(FVBRQuality) : 0;
-    c.VbrAbrKbps = Mp3BitRateKbps(FAverageBitrate);
-    c.VbrMethod = FAverageBitrate != TMP3BitRate::mbrAuto ? kVbrMethodAbr : kVbrMethodNew;
+    c.VbrAbrKbps = FAverageKbps != 0 ? FAverageKbps : Mp3BitRateKbps(FAverageBitrate);
+    c.VbrMethod = c.VbrAbrKbps != 0 ? kVbrMethodAbr : kVbrMethodNew;
     c.NoRes = BeBool(!FEnableBitReservoir);
     c.StrictISO = BeBool(FStrictISO);
     return BeConfigBytes(c);
@@ -62,6 +62,8 @@ TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) con
 void TMP3Out::Prepare() {
     FFlushed = false;
     FAudioStart = FAudioBytes = 0;
+    FPendingBytes.clear();
+    FPendingBytes.reserve(kWriteBytes + 8192);
     if (!LameAvailable()) throw EAuException(kErrNoLame);
     if (!FStreamAssigned && FWideFileName.empty()) throw EAuException(kErrNoFileName);
     TAuInput* input = Input();
@@ -106,7 +108,18 @@ bool TMP3Out::DoOutput(bool Abort) {
 }
 
 void TMP3Out::WriteAll(const void* Data, uint32_t Count) {
-    if (Count > 0 && FStream->Write(Data, Count) != int64_t(Count)) throw EAuException(kErrWrite);
+    // An encoder call gives a frame or two: they are gathered into larger writes.
+    const auto* bytes = static_cast<const uint8_t*>(Data);
+    FPendingBytes.insert(FPendingBytes.end(), bytes, bytes + Count);
+    if (FPendingBytes.size() >= kWriteBytes) WritePending();
+}
+
+void TMP3Out::WritePending() {
+    const int64_t count = int64_t(FPendingBytes.size());
+    if (count == 0) return;
+    const bool written = FStream->Write(FPendingBytes.data(), count) == count;
+    FPendingBytes.clear();
+    if (!written) throw EAuException(kErrWrite);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -127,6 +140,7 @@ void TMP3Out::Done() {
     const bool tagStep =
         encoded && FOwnStream != nullptr && !FFileName.empty() && TagLibAvailable();
     if (encoded) {
+        guarded([this] { WritePending(); });
         guarded([this] { FlushEncoder(); });
         if (FFlushed) guarded([this] { WriteTagFrame(); });
         if (!tagStep) guarded([this] { AppendId3v1(); });
@@ -146,6 +160,7 @@ void TMP3Out::FlushEncoder() {
         RaiseLameError(error);
     FFlushed = true;
     WriteAll(FOutput.data(), produced);
+    WritePending();
 }
 
 void TMP3Out::WriteTagFrame() {
@@ -160,6 +175,7 @@ void TMP3Out::ReleaseRun() {
         FStream = nullptr;
     }
     std::vector<uint8_t>().swap(FOutput);
+    std::vector<uint8_t>().swap(FPendingBytes);
 }
 
 } // namespace sundral

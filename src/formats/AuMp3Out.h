@@ -4,9 +4,9 @@
 // encoder stream from the configuration record (lameEncConfig.h) built from the properties,
 // and only then creates the file, so a refused setting leaves an existing file as it was.
 // Each DoOutput step reads one encoder chunk of input, converts it to 16-bit if need be
-// (AuMp3OutPcm.h), encodes it in one call and writes the frames. Done flushes the encoder,
-// writes the encoder's tag frame over the frame reserved at the start (so decoders trim the
-// encoder's delay and padding and play exactly what came in), and ends the file with the
+// (AuMp3OutPcm.h), encodes it in one call and gathers the frames into large writes. Done flushes
+// the encoder, writes the encoder's tag frame over the frame reserved at the start (so decoders
+// trim the encoder's delay and padding and play exactly what came in), and ends the file with the
 // writer's 128-byte ID3v1 block. A file the writer created by name also gets an ID3v2 tag
 // through TagLib when TagLib is there; the ID3v1 block then follows TagLib's step, in place
 // of the one TagLib writes from its own values.
@@ -75,6 +75,11 @@ public:
     // Any value but mbrAuto selects the average-bit-rate method.
     TMP3BitRate AverageBitrate() const { return FAverageBitrate; }
     void SetAverageBitrate(TMP3BitRate Value) { SetWhileIdle(FAverageBitrate, Value); }
+    // The average-bit-rate method's mean at any rate, kbit/s: aimed at a source's measured
+    // average, which is rarely one of the listed rates. 0 (the default) leaves the mean to
+    // AverageBitrate; any other value selects the method and takes the place of that choice.
+    uint32_t AverageKbps() const { return FAverageKbps; }
+    void SetAverageKbps(uint32_t Value) { SetWhileIdle(FAverageKbps, Value); }
     TMP3BitRate MaximumBitrate() const { return FMaximumBitrate; }
     void SetMaximumBitrate(TMP3BitRate Value) { SetWhileIdle(FMaximumBitrate, Value); }
 
@@ -98,7 +103,10 @@ private:
         if (!Busy() && Field != Value) Field = Value;
     }
 
+    // Encoded bytes go out in writes of about kWriteBytes; WritePending sends what is held.
+    static constexpr size_t kWriteBytes = 64 * 1024;
     void WriteAll(const void* Data, uint32_t Count);
+    void WritePending();
     void FlushEncoder();
     void AppendId3v1();
     void WriteTagFrame();
@@ -118,6 +126,7 @@ private:
     bool FEnableVBR = false;
     TMP3BitRate FAverageBitrate = TMP3BitRate::mbrAuto;
     TMP3BitRate FMaximumBitrate = TMP3BitRate::mbrAuto;
+    uint32_t FAverageKbps = 0;
 
     // Everything below belongs to the worker during a run.
     std::unique_ptr<TAuFileStream> FOwnStream;
@@ -126,7 +135,8 @@ private:
     int64_t FAudioStart = 0; // stream offset of the first encoded byte
     int64_t FAudioBytes = 0; // bytes of encoded audio, tag frame included
     TMp3PcmFeed FFeed;
-    std::vector<uint8_t> FOutput; // the encoder's output buffer, of the size it asked for
+    std::vector<uint8_t> FOutput;       // the encoder's output buffer, of the size it asked for
+    std::vector<uint8_t> FPendingBytes; // encoded bytes not yet written
 };
 
 } // namespace sundral
