@@ -17,9 +17,11 @@ void SetupMp3Writer(TWMIn& Reader, TMP3Out& Writer) {
     const bool vbr = Reader.IsVBR();
     if (vbr) {
         // A variable rate is aimed at the source's measured average through the encoder's
-        // average-bit-rate method: a VBR quality lands wherever the signal takes it (the
-        // best one near twice a typical source's rate), the mean lands within a few percent
-        // of the aim. No floor: the listed rate nearest the average would hold it up.
+        // average-bit-rate method (the writer aims it with a trial): a VBR quality lands
+        // wherever the signal takes it (the best one near twice a typical source's rate).
+        // No floor: the listed rate nearest the average would hold it up. With the bit
+        // reservoir, as the source's own encoder had it, frames need not round up to a
+        // listed rate each, so the rate follows the mean closely instead of in steps.
         Writer.SetBitRate(TMP3BitRate::mbrAuto);
         Writer.SetAverageKbps(
             std::clamp<uint32_t>((bitrate + 500) / 1000, kMinAverageKbps, kMaxAverageKbps));
@@ -34,6 +36,7 @@ void SetupMp3Writer(TWMIn& Reader, TMP3Out& Writer) {
     else if (channels == 2)
         Writer.SetMode(TMP3Mode::mmStereo);
     Writer.SetEnableVBR(vbr);
+    Writer.SetEnableBitReservoir(vbr);
     Writer.SetCopyright(Reader.IsProtected());
 }
 

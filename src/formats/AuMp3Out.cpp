@@ -1,5 +1,7 @@
 #include "formats/AuMp3Out.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/taglibTags.h"
@@ -64,6 +66,9 @@ void TMP3Out::Prepare() {
     FAudioStart = FAudioBytes = 0;
     FPendingBytes.clear();
     FPendingBytes.reserve(kWriteBytes + 8192);
+    FHeld.clear();
+    FHeldAt = 0;
+    FHeldEnded = false;
     if (!LameAvailable()) throw EAuException(kErrNoLame);
     if (!FStreamAssigned && FWideFileName.empty()) throw EAuException(kErrNoFileName);
     TAuInput* input = Input();
@@ -73,7 +78,18 @@ void TMP3Out::Prepare() {
     const uint32_t bits = input->BitsPerSample();
     if (rate == 0 || !TMp3PcmFeed::Supports(bits, channels)) throw EAuException(kErrFormat);
 
-    const TBeConfigBytes record = ConfigRecord(rate, channels);
+    TBeConfigBytes record = ConfigRecord(rate, channels);
+    if (FAverageKbps != 0) {
+        HoldTrial(rate, bits / 8 * channels);
+        TBeConfig aimed = BeConfigFromBytes(record);
+        const auto trial = [&](uint32_t Mean) {
+            TBeConfig c = aimed;
+            c.VbrAbrKbps = Mean;
+            return TrialKbps(BeConfigBytes(c), FHeld, bits, channels, rate);
+        };
+        aimed.VbrAbrKbps = AimedMeanKbps(FAverageKbps, trial, kMinAverageKbps, kMaxAverageKbps);
+        record = BeConfigBytes(aimed);
+    }
     uint32_t chunkSamples = 0, outputSize = 0;
     if (const uint32_t error = beInitStream(record, chunkSamples, outputSize, FEncoder))
         RaiseLameError(error);
@@ -97,7 +113,7 @@ bool TMP3Out::DoOutput(bool Abort) {
     if (!Active()) return true;
     if (Abort) return false;
     bool eof = false;
-    const uint32_t got = ReadFull(Input(), FFeed.Buffer(), FFeed.StepBytes(), eof);
+    const uint32_t got = NextInput(eof);
     if (got == 0) return false;
     uint32_t samples = 0, produced = 0;
     const int16_t* pcm = FFeed.Convert(got, samples);
@@ -105,6 +121,26 @@ bool TMP3Out::DoOutput(bool Abort) {
         RaiseLameError(error);
     WriteAll(FOutput.data(), produced);
     return !eof;
+}
+
+void TMP3Out::HoldTrial(uint32_t Rate, uint32_t FrameBytes) {
+    FHeld.resize(size_t(Rate) * kAimTrialSeconds * FrameBytes);
+    FHeld.resize(ReadFull(Input(), FHeld.data(), uint32_t(FHeld.size()), FHeldEnded));
+    FHeldAt = 0;
+}
+
+uint32_t TMP3Out::NextInput(bool& Eof) {
+    if (FHeldAt >= FHeld.size()) return ReadFull(Input(), FFeed.Buffer(), FFeed.StepBytes(), Eof);
+    // The held input is whole frames, and so is a step: a step never straddles its end.
+    const uint32_t got = uint32_t(std::min<size_t>(FFeed.StepBytes(), FHeld.size() - FHeldAt));
+    std::memcpy(FFeed.Buffer(), FHeld.data() + FHeldAt, got);
+    FHeldAt += got;
+    if (FHeldAt >= FHeld.size()) {
+        Eof = FHeldEnded;
+        std::vector<uint8_t>().swap(FHeld);
+        FHeldAt = 0;
+    }
+    return got;
 }
 
 void TMP3Out::WriteAll(const void* Data, uint32_t Count) {
@@ -176,6 +212,8 @@ void TMP3Out::ReleaseRun() {
     }
     std::vector<uint8_t>().swap(FOutput);
     std::vector<uint8_t>().swap(FPendingBytes);
+    std::vector<uint8_t>().swap(FHeld);
+    FHeldAt = 0;
 }
 
 } // namespace sundral

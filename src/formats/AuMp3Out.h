@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "audio/AuClassesTagged.h"
+#include "formats/AuMp3OutAim.h"
 #include "formats/AuMp3OutPcm.h"
 #include "formats/Mp3BitRate.h"
 #include "platform/filestream.h"
@@ -75,9 +76,11 @@ public:
     // Any value but mbrAuto selects the average-bit-rate method.
     TMP3BitRate AverageBitrate() const { return FAverageBitrate; }
     void SetAverageBitrate(TMP3BitRate Value) { SetWhileIdle(FAverageBitrate, Value); }
-    // The average-bit-rate method's mean at any rate, kbit/s: aimed at a source's measured
-    // average, which is rarely one of the listed rates. 0 (the default) leaves the mean to
-    // AverageBitrate; any other value selects the method and takes the place of that choice.
+    // The average rate the file is to have, kbit/s, any rate (a source's measured average is
+    // rarely one of the listed ones). Any value but 0 (the default) selects the
+    // average-bit-rate method in place of AverageBitrate, and the run aims it: it first
+    // encodes up to kAimTrialSeconds of its input on trial and corrects the mean by how far
+    // that landed (AuMp3OutAim.h), then encodes everything with the corrected mean.
     uint32_t AverageKbps() const { return FAverageKbps; }
     void SetAverageKbps(uint32_t Value) { SetWhileIdle(FAverageKbps, Value); }
     TMP3BitRate MaximumBitrate() const { return FMaximumBitrate; }
@@ -107,6 +110,11 @@ private:
     static constexpr size_t kWriteBytes = 64 * 1024;
     void WriteAll(const void* Data, uint32_t Count);
     void WritePending();
+    // Reads up to kAimTrialSeconds of input into FHeld for the trial; DoOutput encodes it
+    // before reading on.
+    void HoldTrial(uint32_t Rate, uint32_t FrameBytes);
+    // The next step's input into FFeed's buffer, the held input first; Eof at the end.
+    uint32_t NextInput(bool& Eof);
     void FlushEncoder();
     void AppendId3v1();
     void WriteTagFrame();
@@ -137,6 +145,9 @@ private:
     TMp3PcmFeed FFeed;
     std::vector<uint8_t> FOutput;       // the encoder's output buffer, of the size it asked for
     std::vector<uint8_t> FPendingBytes; // encoded bytes not yet written
+    std::vector<uint8_t> FHeld;         // input read for the trial, not yet encoded
+    size_t FHeldAt = 0;
+    bool FHeldEnded = false; // the input ended within the held part
 };
 
 } // namespace sundral
