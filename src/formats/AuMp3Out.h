@@ -1,13 +1,14 @@
 // TMP3Out: the sink that encodes its input into an MP3 file.
 //
 // Each run: Prepare checks that the encoder library is there, starts the input, sets up an
-// encoder stream from the configuration record (lameEncConfig.h) built from the properties,
-// and only then creates the file, so a refused setting leaves an existing file as it was.
-// Each DoOutput step reads one encoder chunk of input, converts it to 16-bit if need be
-// (AuMp3OutPcm.h), encodes it in one call and gathers the frames into large writes. Done flushes
-// the encoder, writes the encoder's tag frame over the frame reserved at the start (so decoders
-// trim the encoder's delay and padding and play exactly what came in), and ends the file with the
-// writer's 128-byte ID3v1 block. A file the writer created by name also gets an ID3v2 tag
+// encoder stream from the configuration record (lameEncConfig.h) built from the properties
+// (with AverageKbps, after aiming the mean on trial), and only then creates the file, so a
+// refused setting leaves an existing file as it was. Each DoOutput step reads one encoder
+// chunk of input, converts it to 16-bit if need be (AuMp3OutPcm.h), encodes it in one call
+// and gathers the frames into writes of about 64 KB. Done flushes the encoder, writes the
+// encoder's tag frame over the frame reserved at the start (so decoders trim the encoder's
+// delay and padding and play exactly what came in), and ends the file with the writer's
+// 128-byte ID3v1 block. A file the writer created by name also gets an ID3v2 tag
 // through TagLib when TagLib is there; the ID3v1 block then follows TagLib's step, in place
 // of the one TagLib writes from its own values.
 //
@@ -89,6 +90,7 @@ public:
     // The encoder configuration record a run makes for an input of this rate and channel
     // count. A mono input, or Mode mmMono, is encoded in mono (a stereo input is mixed
     // down); mmDual is written as plain stereo. The record always asks for the tag frame.
+    // With AverageKbps its mean is that rate; a run then corrects it (AuMp3OutAim.h).
     TBeConfigBytes ConfigRecord(uint32_t SampleRate, uint32_t Channels) const;
     // The ID3v1 block a run appends: "TAG", title, artist and album (30 bytes each, Latin-1),
     // the year when it has four digits, the comment (30 bytes), the genre index.
