@@ -19,7 +19,8 @@ void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir) {
     auto* media = dynamic_cast<TWMIn*>(&Reader);
     if (auto* mp3 = dynamic_cast<TMP3Out*>(&Writer); mp3 && media) {
         SetupMp3Writer(*media, *mp3);
-        mp3->SetEnableBitReservoir(BitReservoir);
+        // A variable-rate source is re-encoded with the reservoir whatever the option says.
+        mp3->SetEnableBitReservoir(BitReservoir || mp3->EnableBitReservoir());
     } else if (auto* wma = dynamic_cast<TWMAOut*>(&Writer); wma && media) {
         SetupWmaWriter(*media, *wma);
     }

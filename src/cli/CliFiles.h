@@ -18,7 +18,8 @@ namespace sundral::cli {
 // Hands the writer what the windows hand theirs from the (first) input: an MP3 writer the
 // tags, bit rate, mode, VBR and copyright flag; a WMA writer codec 0, the format described
 // like the input, and the tags. A WAV writer takes everything from its input. BitReservoir
-// lets the MP3 encoder use its bit reservoir (the windows leave it off).
+// lets the MP3 encoder use its bit reservoir (the windows leave it off for a constant-rate
+// source; a variable-rate one has it either way).
 void SetupWriterFrom(TAuFileOut& Writer, TAuFileIn& Reader, bool BitReservoir);
 
 // Opens the reader and checks that it holds audio it can deliver; the message says why not.

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
         Cmd->add_flag("-q,--quiet", common.Quiet, "No progress bar");
         Cmd->add_flag("-f,--force", common.Force, "Replace an existing OUT");
         Cmd->add_flag("--bit-reservoir", common.BitReservoir,
-                      "MP3: let the encoder use its bit reservoir (the windows leave it off)");
+                      "MP3: let the encoder use its bit reservoir (the windows leave it off; a VBR "
+                      "source gets it anyway)");
     };
 
     std::string file;

@@ -1,5 +1,7 @@
 #include "edit/CutSetupWriters.h"
 
+#include <algorithm>
+
 #include "edit/CutSetup.h"
 #include "edit/Global.h"
 #include "formats/AuMp3Out.h"
@@ -11,15 +13,30 @@ namespace sundral {
 void SetupMp3Writer(TWMIn& Reader, TMP3Out& Writer) {
     CopyId3v2Fields(Reader.Id3v2Tags(), Writer.Id3v2Tags());
     FillId3v1FromId3v2(Reader.Id3v2Tags(), Writer.Id3v1Tags());
-    // A rate beyond 32 bits cannot be a real MP3's; it takes the fallback choice.
     const uint32_t bitrate = Reader.Bitrate();
-    Writer.SetBitRate(BitrateToMp3BitRate(bitrate > 0x7FFFFFFFu ? -1 : int32_t(bitrate)));
+    const bool vbr = Reader.IsVBR();
+    if (vbr) {
+        // A variable rate is aimed at the source's measured average through the encoder's
+        // average-bit-rate method (the writer aims it with a trial): a VBR quality lands
+        // wherever the signal takes it (the best one near twice a typical source's rate).
+        // No floor: the listed rate nearest the average would hold it up. With the bit
+        // reservoir, as the source's own encoder had it, frames need not round up to a
+        // listed rate each, so the rate follows the mean closely instead of in steps.
+        Writer.SetBitRate(TMP3BitRate::mbrAuto);
+        Writer.SetAverageKbps(
+            std::clamp<uint32_t>((bitrate + 500) / 1000, kMinAverageKbps, kMaxAverageKbps));
+    } else {
+        // A rate beyond 32 bits cannot be a real MP3's; it takes the fallback choice.
+        Writer.SetBitRate(BitrateToMp3BitRate(bitrate > 0x7FFFFFFFu ? -1 : int32_t(bitrate)));
+        Writer.SetAverageKbps(0);
+    }
     const uint32_t channels = Reader.Channels();
     if (channels == 1)
         Writer.SetMode(TMP3Mode::mmMono);
     else if (channels == 2)
         Writer.SetMode(TMP3Mode::mmStereo);
-    Writer.SetEnableVBR(Reader.IsVBR());
+    Writer.SetEnableVBR(vbr);
+    Writer.SetEnableBitReservoir(vbr);
     Writer.SetCopyright(Reader.IsProtected());
 }
 

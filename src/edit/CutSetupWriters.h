@@ -14,9 +14,12 @@ class TWMAOut;
 class TWMIn;
 
 // The MP3 writer takes from the reader: the twelve ID3v2 fields; the ID3v1 fields made from
-// them; the bit rate (BitrateToMp3BitRate of the measured one); the mode for a mono or stereo
-// input (other channel counts leave the mode as it is); VBR; and the copyright flag from
-// the protection flag.
+// them; the bit rate: for a constant-rate source BitrateToMp3BitRate of its rate, for a
+// variable-rate one (VBR or ABR) the average-bit-rate method aimed at its measured average,
+// in whole kbit/s within kMinAverageKbps..kMaxAverageKbps (AuMp3OutAim.h), with no floor
+// and with the bit reservoir (off for a constant-rate source, as the windows' writer has it); the
+// mode for a mono or stereo input (other channel counts leave the mode as it is); VBR; and the
+// copyright flag from the protection flag.
 void SetupMp3Writer(TWMIn& Reader, TMP3Out& Writer);
 
 // The index among codec 0's formats of the one described like the input

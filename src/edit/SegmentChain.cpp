@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "audio/AuClassesTagged.h"
-#include "audio/AuMixer.h"
+#include "audio/AuConcat.h"
 #include "edit/CutSetup.h"
 #include "edit/CutSetupWriters.h"
 #include "edit/Global.h"
@@ -245,36 +245,28 @@ TAuFileOut* TSegmentChain::SetupCut(int32_t Piece) {
 }
 
 TAuFileOut* TSegmentChain::SetupJoin(int32_t Join) {
-    const bool last = Join + 1 == PieceCount();
-    // The encoder takes its settings from the source before reader 1 may read a piece.
-    TAuFileOut& writer =
-        last ? OutputWriter(nullptr, Join) : static_cast<TAuFileOut&>(*FComponents.WaveOut1);
-
-    const TPieceFile firstFile =
-        Join == 1
-            ? FPieces.at(0)
-            : TPieceFile{WorkFile(JoinFileName(Join - 1, kPcmExtension)), TSoundKind::skWav, 0};
-    const TPieceFile& secondFile = FPieces.at(size_t(Join));
-    TAuFileIn& first = *FComponents.Reader(firstFile.Kind, 1);
-    TAuFileIn& second = *FComponents.Reader(secondFile.Kind, 2);
-    first.SetFileName(firstFile.Name);
-    second.SetFileName(secondFile.Name);
-    // Each file is read for as many frames as its pieces hold.
-    int64_t firstFrames = 0;
-    for (int32_t piece = 0; piece < Join; ++piece) firstFrames += FPieces.at(size_t(piece)).Frames;
-    for (auto [reader, frames] :
-         {std::pair{&first, firstFrames}, std::pair{&second, secondFile.Frames}}) {
+    // The last join reads every piece in one pass, straight into the output; the joins
+    // before it keep their steps but have nothing left to do.
+    if (Join + 1 < PieceCount()) return nullptr;
+    // The encoder takes its settings from the source before the pieces are opened.
+    TAuFileOut& writer = OutputWriter(nullptr, Join);
+    auto parts = std::make_unique<TComponent>(nullptr);
+    auto* pieces = new TAuConcatenator(parts.get());
+    std::vector<TAuInput*> readers;
+    for (const TPieceFile& file : FPieces) {
+        TAuFileIn* reader = NewReader(file.Kind, parts.get());
+        reader->SetFileName(file.Name);
+        // Each file is read for as many frames as its piece holds.
         reader->SetStartSample(0);
-        reader->SetEndSample(frames > 0 ? frames - 1 : -1);
+        reader->SetEndSample(file.Frames > 0 ? file.Frames - 1 : -1);
         RequireReadable(*reader);
+        readers.push_back(reader);
     }
-    TAudioMixer& mixer = *FComponents.AudioMixer1;
-    mixer.SetMode(TAudioMixerMode::amConcatenate);
-    mixer.SetInput1(&first);
-    mixer.SetInput2(&second);
-    writer.SetInput(&mixer);
-    writer.SetFileName(last ? FPending.at(0)->TempName()
-                            : WorkFile(JoinFileName(Join, kPcmExtension)));
+    pieces->SetInputs(readers);
+    writer.SetInput(pieces);
+    writer.SetFileName(FPending.at(0)->TempName());
+    // The writer no longer reads the previous run's parts, if any: they may go now.
+    FJoinParts = std::move(parts);
     return &writer;
 }
 

@@ -1,13 +1,15 @@
 // The segment cut's chain of jobs on the tool components: each kept piece of the source is
-// cut into a file of the run's own work folder, then the pieces are joined pairwise through
-// the concatenating mixer until the last join writes the output (SegmentPlan.h). The
-// Segment Cut window and `sundral-cli segment-cut` both run it.
+// cut into a file of the run's own work folder, then the pieces are joined (SegmentPlan.h
+// names the steps). The joins keep their steps and captions, but only the last does any
+// work: it reads every piece in turn through one concatenator (AuConcat.h) straight into
+// the output, so nothing is joined into the work folder first and nothing is converted on
+// the way. The Segment Cut window and `sundral-cli segment-cut` both run it.
 //
 // Only the last job encodes, once, with the source's settings (CutSetupWriters.h), so that
 // quality and bit rate are the source's however many pieces there are. Everything before it
 // is kept without loss: an MP3's pieces are frame copies exact to the sample (CutMp3), and
-// PCM WAV where a copy is unsuitable; a WMA's pieces are PCM WAV; the joins before the last
-// write PCM WAV. A single piece is cut straight into the output (a frame copy for an MP3).
+// PCM WAV where a copy is unsuitable; a WMA's pieces are PCM WAV. A single piece is cut straight
+// into the output (a frame copy for an MP3).
 //
 // With SeparateFiles the pieces are not joined: piece n of N is cut straight into the
 // numbered file beside the output (NumberedFileName), a frame copy for an MP3, exact for a
@@ -46,6 +48,7 @@
 
 namespace sundral {
 
+class TComponent;
 class TPendingOutput;
 class TRunFolder;
 
@@ -142,6 +145,9 @@ private:
     bool FCutting = false;
     int32_t FStep = 0;
     std::vector<TPieceFile> FPieces; // the pieces cut so far
+    // The last join's readers of the pieces and the concatenator over them; kept until the
+    // next join replaces them or the chain goes, so that the writer never reads a freed one.
+    std::unique_ptr<TComponent> FJoinParts;
 };
 
 } // namespace sundral

@@ -1,5 +1,7 @@
 #include "formats/AuMp3Out.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/taglibTags.h"
@@ -49,8 +51,8 @@ TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) con
     c.WriteVBRHeader = BeBool(true);
     c.EnableVBR = BeBool(FEnableVBR);
     c.VBRQuality = FEnableVBR ? int32_t(FVBRQuality) : 0;
-    c.VbrAbrKbps = Mp3BitRateKbps(FAverageBitrate);
-    c.VbrMethod = FAverageBitrate != TMP3BitRate::mbrAuto ? kVbrMethodAbr : kVbrMethodNew;
+    c.VbrAbrKbps = FAverageKbps != 0 ? FAverageKbps : Mp3BitRateKbps(FAverageBitrate);
+    c.VbrMethod = c.VbrAbrKbps != 0 ? kVbrMethodAbr : kVbrMethodNew;
     c.NoRes = BeBool(!FEnableBitReservoir);
     c.StrictISO = BeBool(FStrictISO);
     return BeConfigBytes(c);
@@ -62,6 +64,11 @@ TBeConfigBytes TMP3Out::ConfigRecord(uint32_t SampleRate, uint32_t Channels) con
 void TMP3Out::Prepare() {
     FFlushed = false;
     FAudioStart = FAudioBytes = 0;
+    FPendingBytes.clear();
+    FPendingBytes.reserve(kWriteBytes + 8192);
+    FHeld.clear();
+    FHeldAt = 0;
+    FHeldEnded = false;
     if (!LameAvailable()) throw EAuException(kErrNoLame);
     if (!FStreamAssigned && FWideFileName.empty()) throw EAuException(kErrNoFileName);
     TAuInput* input = Input();
@@ -71,7 +78,18 @@ void TMP3Out::Prepare() {
     const uint32_t bits = input->BitsPerSample();
     if (rate == 0 || !TMp3PcmFeed::Supports(bits, channels)) throw EAuException(kErrFormat);
 
-    const TBeConfigBytes record = ConfigRecord(rate, channels);
+    TBeConfigBytes record = ConfigRecord(rate, channels);
+    if (FAverageKbps != 0) {
+        HoldTrial(rate, bits / 8 * channels);
+        TBeConfig aimed = BeConfigFromBytes(record);
+        const auto trial = [&](uint32_t Mean) {
+            TBeConfig c = aimed;
+            c.VbrAbrKbps = Mean;
+            return TrialKbps(BeConfigBytes(c), FHeld, bits, channels, rate);
+        };
+        aimed.VbrAbrKbps = AimedMeanKbps(FAverageKbps, trial, kMinAverageKbps, kMaxAverageKbps);
+        record = BeConfigBytes(aimed);
+    }
     uint32_t chunkSamples = 0, outputSize = 0;
     if (const uint32_t error = beInitStream(record, chunkSamples, outputSize, FEncoder))
         RaiseLameError(error);
@@ -95,7 +113,7 @@ bool TMP3Out::DoOutput(bool Abort) {
     if (!Active()) return true;
     if (Abort) return false;
     bool eof = false;
-    const uint32_t got = ReadFull(Input(), FFeed.Buffer(), FFeed.StepBytes(), eof);
+    const uint32_t got = NextInput(eof);
     if (got == 0) return false;
     uint32_t samples = 0, produced = 0;
     const int16_t* pcm = FFeed.Convert(got, samples);
@@ -105,8 +123,39 @@ bool TMP3Out::DoOutput(bool Abort) {
     return !eof;
 }
 
+void TMP3Out::HoldTrial(uint32_t Rate, uint32_t FrameBytes) {
+    FHeld.resize(size_t(Rate) * kAimTrialSeconds * FrameBytes);
+    FHeld.resize(ReadFull(Input(), FHeld.data(), uint32_t(FHeld.size()), FHeldEnded));
+    FHeldAt = 0;
+}
+
+uint32_t TMP3Out::NextInput(bool& Eof) {
+    if (FHeldAt >= FHeld.size()) return ReadFull(Input(), FFeed.Buffer(), FFeed.StepBytes(), Eof);
+    // The held input is whole frames, and so is a step: a step never straddles its end.
+    const uint32_t got = uint32_t(std::min<size_t>(FFeed.StepBytes(), FHeld.size() - FHeldAt));
+    std::memcpy(FFeed.Buffer(), FHeld.data() + FHeldAt, got);
+    FHeldAt += got;
+    if (FHeldAt >= FHeld.size()) {
+        Eof = FHeldEnded;
+        std::vector<uint8_t>().swap(FHeld);
+        FHeldAt = 0;
+    }
+    return got;
+}
+
 void TMP3Out::WriteAll(const void* Data, uint32_t Count) {
-    if (Count > 0 && FStream->Write(Data, Count) != int64_t(Count)) throw EAuException(kErrWrite);
+    // An encoder call gives a frame or two: they are gathered into larger writes.
+    const auto* bytes = static_cast<const uint8_t*>(Data);
+    FPendingBytes.insert(FPendingBytes.end(), bytes, bytes + Count);
+    if (FPendingBytes.size() >= kWriteBytes) WritePending();
+}
+
+void TMP3Out::WritePending() {
+    const int64_t count = int64_t(FPendingBytes.size());
+    if (count == 0) return;
+    const bool written = FStream->Write(FPendingBytes.data(), count) == count;
+    FPendingBytes.clear();
+    if (!written) throw EAuException(kErrWrite);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -127,6 +176,7 @@ void TMP3Out::Done() {
     const bool tagStep =
         encoded && FOwnStream != nullptr && !FFileName.empty() && TagLibAvailable();
     if (encoded) {
+        guarded([this] { WritePending(); });
         guarded([this] { FlushEncoder(); });
         if (FFlushed) guarded([this] { WriteTagFrame(); });
         if (!tagStep) guarded([this] { AppendId3v1(); });
@@ -146,6 +196,7 @@ void TMP3Out::FlushEncoder() {
         RaiseLameError(error);
     FFlushed = true;
     WriteAll(FOutput.data(), produced);
+    WritePending();
 }
 
 void TMP3Out::WriteTagFrame() {
@@ -160,6 +211,9 @@ void TMP3Out::ReleaseRun() {
         FStream = nullptr;
     }
     std::vector<uint8_t>().swap(FOutput);
+    std::vector<uint8_t>().swap(FPendingBytes);
+    std::vector<uint8_t>().swap(FHeld);
+    FHeldAt = 0;
 }
 
 } // namespace sundral

@@ -43,6 +43,7 @@ void TMP3Out::AppendId3v1() {
     const TId3v1Block block = Id3v1Block();
     if (FStream->Seek(0, TSeekOrigin::soEnd) < 0) throw EAuException(kErrWrite);
     WriteAll(block.data(), uint32_t(block.size()));
+    WritePending();
 }
 
 void TMP3Out::WriteId3v2() {

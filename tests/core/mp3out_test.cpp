@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include "FileBytes.h"
@@ -435,3 +436,49 @@ TEST(Mp3OutFailure, RunsEndWithTheirMessage) {
         EXPECT_EQ(ReadFileBytes(file), std::vector<uint8_t>({1, 2, 3})) << c.Name;
     }
 }
+
+namespace {
+
+// How the mean is aimed, against encoders of known response: Response(mean) is the rate a
+// trial lands at. The mean chosen must make the response land within 2 % of the aim, or be
+// the nearer of the two trials where the response turns back; the trials are counted.
+TEST(Mp3OutAim, MeanLandsTheRateNearTheAim) {
+    const struct {
+        const char* Name;
+        uint32_t Aim;
+        std::function<double(uint32_t)> Response;
+        uint32_t Want; // 0: judge by the response instead
+        int Trials;
+    } cases[] = {
+        {"exact encoder", 128, [](uint32_t M) { return double(M); }, 128, 1},
+        {"lands 7 % low", 132, [](uint32_t M) { return 0.93 * M; }, 0, 2},
+        {"lands 7 % high", 74, [](uint32_t M) { return 1.07 * M; }, 0, 2},
+        // The rate steepens past the first trial (the method's listed-rate steps): one
+        // correction would jump past the aim; the line through both trials does not.
+        {"steepens", 132,
+         [](uint32_t M) { return M < 132 ? 0.93 * M : 0.93 * 132 + 1.9 * (M - 132.0); }, 0, 2},
+        {"turns back", 100, [](uint32_t M) { return M == 100 ? 90.0 : 80.0; }, 100, 2},
+        {"no trial", 96, [](uint32_t) { return 0.0; }, 96, 1},
+        // Near silence says little: the mean moves by a quarter at most.
+        {"silent start", 100, [](uint32_t M) { return 0.1 * M; }, 125, 2},
+        {"above the range", 320, [](uint32_t M) { return 0.5 * M; }, 320, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        int trials = 0;
+        const uint32_t mean = AimedMeanKbps(
+            c.Aim,
+            [&](uint32_t M) {
+                ++trials;
+                return c.Response(M);
+            },
+            kMinAverageKbps, kMaxAverageKbps);
+        EXPECT_EQ(trials, c.Trials);
+        if (c.Want != 0)
+            EXPECT_EQ(mean, c.Want);
+        else
+            EXPECT_LE(std::abs(c.Response(mean) - c.Aim), 0.02 * c.Aim) << "mean " << mean;
+    }
+}
+
+} // namespace

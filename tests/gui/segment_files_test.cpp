@@ -149,7 +149,10 @@ void SegmentFilesTest::chainEncodesOnceWithTheSourcesSettings() {
             qPrintable(QStringLiteral("%1: %2 against %3").arg(k.Name).arg(rate).arg(reference)));
         if (std::string(k.Name) != "vbr.mp3") QCOMPARE(BitRate(output, "stream"), 128000.0);
         // One encode from the same samples gives the same start: the first piece went
-        // through the encoder once, like the Joiner's single encode of the source.
+        // through the encoder once, like the Joiner's single encode of the source. A VBR
+        // source's mean is aimed on each run's own input (a trial of its start), so the two
+        // runs encode with different means; its single encode shows in the rate above.
+        if (std::string(k.Name) == "vbr.mp3") continue;
         const size_t first = 2 * kRate * 2; // its first two seconds, both channels
         const double snr = SnrDb(FfmpegDecodeS16(single), written, first);
         QVERIFY2(snr >= 60, qPrintable(QStringLiteral("%1: %2 dB").arg(k.Name).arg(snr)));
