@@ -37,6 +37,17 @@ int16_t To16(float Sample) {
     return int16_t(std::lrintf(std::clamp(scaled, float(INT16_MIN), float(INT16_MAX))));
 }
 
+// Lo and Hi take in the extremes of P[i * Stride] for First <= i < Count, one at a time.
+template <class TSample>
+void ExtremesFrom(const TSample* P, size_t Stride, size_t First, size_t Count, TSample& Lo,
+                  TSample& Hi) {
+    for (size_t i = First; i < Count; ++i) {
+        const TSample v = P[i * Stride];
+        Lo = v < Lo ? v : Lo;
+        Hi = Hi < v ? v : Hi;
+    }
+}
+
 // Lo and Hi (holding P[0] on entry) become the extremes of P[i * Stride], i < Count. Eight
 // lanes side by side when the samples are contiguous, so that the compiler keeps them in
 // vector registers.
@@ -58,11 +69,7 @@ void Extremes(const TSample* P, size_t Stride, size_t Count, TSample& Lo, TSampl
             Hi = Hi < hi[k] ? hi[k] : Hi;
         }
     }
-    for (; i < Count; ++i) {
-        const TSample v = P[i * Stride];
-        Lo = v < Lo ? v : Lo;
-        Hi = Hi < v ? v : Hi;
-    }
+    ExtremesFrom(P, Stride, i, Count, Lo, Hi);
 }
 
 #if defined(__SSE2__)
@@ -90,11 +97,7 @@ void Extremes(const float* P, size_t Stride, size_t Count, float& Lo, float& Hi)
             Hi = Hi < hi[k] ? hi[k] : Hi;
         }
     }
-    for (; i < Count; ++i) {
-        const float v = P[i * Stride];
-        Lo = v < Lo ? v : Lo;
-        Hi = Hi < v ? v : Hi;
-    }
+    ExtremesFrom(P, Stride, i, Count, Lo, Hi);
 }
 #endif
 
