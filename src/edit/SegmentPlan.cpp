@@ -76,10 +76,6 @@ std::string CutFileName(int32_t Number, const std::string& Extension) {
     return "cut" + std::to_string(Number) + Extension;
 }
 
-std::string JoinFileName(int32_t Number, const std::string& Extension) {
-    return "join" + std::to_string(Number) + Extension;
-}
-
 std::string NumberedFileName(const std::string& Output, int32_t Number, int32_t Count) {
     std::string number = std::to_string(Number);
     const size_t width = std::to_string(Count).size();

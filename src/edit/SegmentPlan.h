@@ -74,10 +74,9 @@ int32_t CountPieces(const std::vector<TSegmentRow>& Rows, int32_t FileLengthMs);
 std::vector<std::string> TimePoints(const std::vector<TKeptPiece>& Pieces,
                                     const std::string& FileTime);
 
-// Names of the chain's files in the run's work folder: "cut" or "join", the number, and the
-// source's extension as written (".WAV" stays upper case).
+// Name of a piece's file in the run's work folder: "cut", the number, and the source's
+// extension as written (".WAV" stays upper case).
 std::string CutFileName(int32_t Number, const std::string& Extension);
-std::string JoinFileName(int32_t Number, const std::string& Extension);
 
 // The name of piece Number of Count when the pieces are saved as separate files: the
 // chosen name with "_" and the number, zero-padded to the width of Count, before its
