@@ -360,13 +360,20 @@ void MainExtrasTest::theStatusLineSaysSavedOrCancelled() {
         QVERIFY2(w.windowTitle() == QStringLiteral("Orvane Sundral"), c.Name);
         QCOMPARE(std::filesystem::exists(output), !c.Cancel);
         // No unfinished file stays beside it (a stopped worker may take a moment to let go).
+        // The message names what stayed, with its size, to tell whose file it is.
+        QString left;
         const auto partial = [&] {
+            left.clear();
+            std::error_code gone; // a file may go while it is listed
             for (const auto& entry : std::filesystem::directory_iterator(f.Dir.Path()))
                 if (entry.path().filename().string().find("partial") != std::string::npos)
-                    return true;
-            return false;
+                    left += QStringLiteral(" %1 (%2 bytes)")
+                                .arg(QString::fromStdString(entry.path().filename().string()))
+                                .arg(qulonglong(entry.file_size(gone)));
+            return !left.isEmpty();
         };
-        QVERIFY2(QTest::qWaitFor([&] { return !partial(); }, kGiveUpMs), c.Name);
+        QVERIFY2(QTest::qWaitFor([&] { return !partial(); }, kGiveUpMs),
+                 qPrintable(QString::fromLatin1(c.Name) + left));
         // A copy drives the bar too, to its end.
         if (c.Lossless && !c.Cancel) QCOMPARE(highest, 100);
         if (!c.Cancel) {
