@@ -1,5 +1,8 @@
 // The main window as the program creates it: its look, opening files, playback with the play
 // cursor, the selection kept in step between thumbs and time fields, the About box and links.
+#include <numeric>
+#include <vector>
+
 #include <QAction>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -382,18 +385,15 @@ void MainWindowTest::playSelectionPlaysExactlyTheSelection() {
     f.Window->MediaPlayer1->Close();
     qputenv("SDL_AUDIODRIVER", "dummy");
 
-    // What was played: 2 s from 2 s on, then at most silence.
+    // What was played: 2 s from 2 s on, in order, and nothing else but silence (which the
+    // disk driver also writes while the player falls behind on a loaded machine).
     const TBytes played = f.Dir.ReadBytes("played.raw");
-    std::vector<uint16_t> samples;
-    for (size_t i = 0; i + 1 < played.size(); i += 2) samples.push_back(GetU16(&played[i]));
-    const auto first =
-        std::find_if(samples.begin(), samples.end(), [](uint16_t Sample) { return Sample != 0; });
-    QVERIFY(first != samples.end());
-    QCOMPARE(int(*first), 1 + 16000);
-    const auto sounding =
-        std::count_if(samples.begin(), samples.end(), [](uint16_t Sample) { return Sample != 0; });
-    QCOMPARE(int(sounding), 16000);
-    QCOMPARE(int(samples[first - samples.begin() + 15999]), 1 + 31999);
+    std::vector<int> sounding;
+    for (size_t i = 0; i + 1 < played.size(); i += 2)
+        if (const int sample = GetU16(&played[i]); sample != 0) sounding.push_back(sample);
+    std::vector<int> selection(16000);
+    std::iota(selection.begin(), selection.end(), 1 + 16000);
+    QCOMPARE(sounding, selection);
 }
 
 void MainWindowTest::linksAboutBoxAndSideWindows() {
