@@ -198,11 +198,12 @@ void TfrmMain::FinishCut(std::string Error) {
 void TfrmMain::CancelCut() {
     if (!FCutOutput) return;
     FCutCancelled = true;
-    // A writer is stopped here and now; none of its events come after this.
+    // A writer is stopped here and now; none of its events come after this. One that has
+    // just ended is stopped too: its end, still on its way to the window, would otherwise
+    // be taken for the end of the next run.
     for (TAuOutput* writer : {static_cast<TAuOutput*>(MP3Out1), static_cast<TAuOutput*>(WMAOut1),
-                              static_cast<TAuOutput*>(WaveOut1)}) {
-        if (writer->Busy()) writer->Stop(false);
-    }
+                              static_cast<TAuOutput*>(WaveOut1)})
+        writer->Stop(false);
     // A frame copy on a worker stops at its next block of frames; its end is not waited
     // for: its share of the unfinished file goes when it lets go of it.
     if (FCutWorking && FCutStop) FCutStop->store(true);

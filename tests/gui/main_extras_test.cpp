@@ -2,6 +2,8 @@
 // driven through the real window and judged by sox and ffmpeg (and, for what is heard, by the
 // samples SDL's disk driver captures).
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -10,12 +12,15 @@
 
 #include "MainWindowFixture.h"
 #include "MediaFiles.h"
+#include "WaveTools.h"
 #include "controls/LinkLabel.h"
 #include "controls/RunStatus.h"
 #include "controls/Waveform.h"
 #include "edit/Global.h"
 #include "edit/MediaPlayer.h"
 #include "edit/WaveformGeometry.h"
+#include "formats/AuMp3Out.h"
+#include "formats/AuWaveOut.h"
 
 using namespace sundral;
 using namespace sundral_test;
@@ -50,6 +55,18 @@ void WaitForPeaks(TMainWindowFixture& F, int64_t Frames) {
             return view.PeaksComplete() && view.SampleRate() != 0 && view.TotalSamples() == Frames;
         },
         kGiveUpMs);
+}
+
+// The unfinished files in Folder, with their sizes, to tell whose they are; empty when none.
+QString Partials(const std::filesystem::path& Folder) {
+    QString left;
+    std::error_code gone; // a file may go while it is listed
+    for (const auto& entry : std::filesystem::directory_iterator(Folder))
+        if (entry.path().filename().string().find("partial") != std::string::npos)
+            left += QStringLiteral(" %1 (%2 bytes)")
+                        .arg(QString::fromStdString(entry.path().filename().string()))
+                        .arg(qulonglong(entry.file_size(gone)));
+    return left;
 }
 
 // The column of the waveform showing the time Ms.
@@ -101,6 +118,7 @@ private slots:
     void aClickPlacesTheCursorAndPlayStartsThere();
     void playEdgesPlaysBothEnds();
     void theStatusLineSaysSavedOrCancelled();
+    void aRunThatEndedUnheardIsNotTheNextOnes();
     void keepTheOriginalQuality();
 };
 
@@ -362,18 +380,9 @@ void MainExtrasTest::theStatusLineSaysSavedOrCancelled() {
         // No unfinished file stays beside it (a stopped worker may take a moment to let go).
         // The message names what stayed, with its size, to tell whose file it is.
         QString left;
-        const auto partial = [&] {
-            left.clear();
-            std::error_code gone; // a file may go while it is listed
-            for (const auto& entry : std::filesystem::directory_iterator(f.Dir.Path()))
-                if (entry.path().filename().string().find("partial") != std::string::npos)
-                    left += QStringLiteral(" %1 (%2 bytes)")
-                                .arg(QString::fromStdString(entry.path().filename().string()))
-                                .arg(qulonglong(entry.file_size(gone)));
-            return !left.isEmpty();
-        };
-        QVERIFY2(QTest::qWaitFor([&] { return !partial(); }, kGiveUpMs),
-                 qPrintable(QString::fromLatin1(c.Name) + left));
+        QVERIFY2(
+            QTest::qWaitFor([&] { return (left = Partials(f.Dir.Path())).isEmpty(); }, kGiveUpMs),
+            qPrintable(QString::fromLatin1(c.Name) + left));
         // A copy drives the bar too, to its end.
         if (c.Lossless && !c.Cancel) QCOMPARE(highest, 100);
         if (!c.Cancel) {
@@ -382,6 +391,41 @@ void MainExtrasTest::theStatusLineSaysSavedOrCancelled() {
             QCOMPARE(opened, QString::fromStdString(f.Dir.Path().string()));
         }
     }
+}
+
+void MainExtrasTest::aRunThatEndedUnheardIsNotTheNextOnes() {
+    // Cancel can come after the writer has ended but before the window has heard its end.
+    // That end, still on its way, belongs to the cancelled run: it must not end the next
+    // run, which would show its file as saved (or remove it) while its writer still writes.
+    TMainWindowFixture f;
+    QVERIFY(f.Exposed);
+    TfrmMain& w = *f.Window;
+    const auto wave = WriteCountingWave(f.Dir.File("in.wav"), kRate, 1, kRate * 4);
+    const auto mp3 = f.Dir.File("in.mp3");
+    QVERIFY(MakeMediaFile(mp3, TestSignal(44100, 2, 30), "-c:a libmp3lame -b:a 128k"));
+    f.Open(wave);
+    f.Dialogs.FileAnswers.push_back(QString::fromStdString(f.Dir.File("cut_in.wav").string()));
+    w.bStartCut->click();
+    // No event is handled meanwhile: the writer's end waits for the window.
+    for (int waited = 0; w.WaveOut1->Busy() && waited < kGiveUpMs; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    w.rsCut->CancelButton()->click();
+    QVERIFY(!std::filesystem::exists(f.Dir.File("cut_in.wav")));
+    // The next cut, of the whole of an MP3 through another writer.
+    w.eOpenFile->setText(QString::fromStdString(mp3.string()));
+    const auto output = f.Dir.File("cut_in.mp3");
+    f.Dialogs.FileAnswers.push_back(QString::fromStdString(output.string()));
+    w.bStartCut->click();
+    QVERIFY(QTest::qWaitFor([&] { return w.bStartCut->isEnabled(); }, kGiveUpMs));
+    // Ended means its writer is done with the file.
+    QVERIFY(!w.MP3Out1->Busy());
+    QVERIFY2(f.Dialogs.Messages().isEmpty(), qPrintable(f.Dialogs.Messages().join('\n')));
+    QVERIFY2(w.rsCut->Line().startsWith(QStringLiteral("Saved cut_in.mp3")),
+             qPrintable(w.rsCut->Line()));
+    const double seconds = double(FfmpegDecodeS16(output).size()) / 2 / 44100;
+    QVERIFY2(std::abs(seconds - 30.0) < 0.1, qPrintable(QString::number(seconds)));
+    QCOMPARE(Partials(f.Dir.Path()), QString());
 }
 
 void MainExtrasTest::keepTheOriginalQuality() {
