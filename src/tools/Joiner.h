@@ -122,7 +122,7 @@ private:
     TDialogs& FDialogs;
     std::unique_ptr<TComponent> FComponents;
     std::unique_ptr<TToolComponents> FTools;
-    std::unique_ptr<TPendingOutput> FOutput; // the file a running job writes
+    std::shared_ptr<TPendingOutput> FOutput; // the file a running job writes
     bool FWaitCursor = false;
     TSpliceJob FSplice;
 };

@@ -132,7 +132,7 @@ void TfrmJoiner::StartSplice(const QString& Output) {
     SetRunControlsEnabled(false);
     setWindowTitle(SavedCaption + QLatin1String(kProcessing));
     try {
-        FOutput = std::make_unique<TPendingOutput>(Output.toStdString());
+        FOutput = std::make_shared<TPendingOutput>(Output.toStdString());
     } catch (const std::exception& e) {
         EndRun();
         FDialogs.ShowMessage(this, QString::fromLatin1(kFailedMessage) + e.what());
@@ -142,8 +142,7 @@ void TfrmJoiner::StartSplice(const QString& Output) {
     std::vector<mp3lossless::TMp3Stretch> stretches = {{eFile1->text().toStdString(), 0, -1},
                                                        {eFile2->text().toStdString(), 0, -1}};
     FSplice.Start(
-        this, std::move(stretches), FOutput->TempName(),
-        [this](int32_t Percent) { ShowProgress(Percent); },
+        this, std::move(stretches), FOutput, [this](int32_t Percent) { ShowProgress(Percent); },
         [this](const mp3lossless::TCutResult& Result) { Guarded([&] { SpliceEnded(Result); })(); });
 }
 
@@ -161,7 +160,7 @@ void TfrmJoiner::SpliceEnded(const mp3lossless::TCutResult& Result) {
         StartRun(TSoundKind::skMp3, output);
         return;
     }
-    const std::unique_ptr<TPendingOutput> output = std::move(FOutput);
+    const std::shared_ptr<TPendingOutput> output = std::move(FOutput);
     std::string error = Result.Status == mp3lossless::TCutStatus::csDone ? "" : Result.Message;
     if (error.empty()) output->Commit(error);
     EndRun();
@@ -181,7 +180,7 @@ void TfrmJoiner::StartRun(TSoundKind Kind, const QString& Output) {
     mixer.SetVolume1(65535);
     mixer.SetVolume2(65535);
     try {
-        FOutput = std::make_unique<TPendingOutput>(Output.toStdString());
+        FOutput = std::make_shared<TPendingOutput>(Output.toStdString());
         mixer.SetInput1(FTools->Reader(Kind, 1));
         mixer.SetInput2(FTools->Reader(Kind, 2));
         TAuFileOut& writer = *FTools->Writer(Kind);
@@ -234,7 +233,7 @@ void TfrmJoiner::WMAOut1Progress(TComponent* Sender) {
 }
 
 void TfrmJoiner::WaveOut1Done(TComponent* Sender) {
-    const std::unique_ptr<TPendingOutput> output = std::move(FOutput);
+    const std::shared_ptr<TPendingOutput> output = std::move(FOutput);
     const auto* writer = dynamic_cast<const TAuOutput*>(Sender);
     std::string error = writer ? writer->ExceptionMessage() : std::string();
     if (output && error.empty()) output->Commit(error);

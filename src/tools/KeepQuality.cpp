@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QSettings>
 
+#include "edit/PendingOutput.h"
 #include "platform/qt/FormBuilder.h"
 #include "platform/qt/Worker.h"
 
@@ -45,14 +46,16 @@ QString ReencodingNote(const std::string& Reason) {
 }
 
 void TSpliceJob::Start(QObject* Context, std::vector<mp3lossless::TMp3Stretch> Stretches,
-                       std::string Out, std::function<void(int32_t)> Progress, TDone Done) {
+                       std::shared_ptr<TPendingOutput> Output,
+                       std::function<void(int32_t)> Progress, TDone Done) {
     Stop();
     auto stop = std::make_shared<std::atomic<bool>>(false);
     FStop = stop;
     QPointer<QObject> context(Context);
     RunOnWorker<mp3lossless::TCutResult>(
         Context,
-        [stop, context, Progress, Stretches = std::move(Stretches), Out = std::move(Out)] {
+        [stop, context, Progress, Stretches = std::move(Stretches),
+         Output = std::move(Output)]() mutable {
             mp3lossless::TSpliceControl control;
             control.Stop = stop.get();
             control.OnProgress = [stop, context, Progress](int32_t Percent) {
@@ -63,7 +66,11 @@ void TSpliceJob::Start(QObject* Context, std::vector<mp3lossless::TMp3Stretch> S
                     },
                     Qt::QueuedConnection);
             };
-            return mp3lossless::SpliceMp3(Stretches, Out, control);
+            mp3lossless::TCutResult result =
+                mp3lossless::SpliceMp3(Stretches, Output->TempName(), control);
+            // Let go before the window hears of the end: its share is then the last.
+            Output.reset();
+            return result;
         },
         [this, stop, Done = std::move(Done)](mp3lossless::TCutResult Result) {
             // A stopped job's end belongs to nobody; the window may run another by now.

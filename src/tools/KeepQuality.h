@@ -28,6 +28,8 @@ class QWidget;
 
 namespace sundral {
 
+class TPendingOutput;
+
 inline constexpr char kKeepQualityCaption[] = "Keep the original quality (no re-encoding)";
 
 QCheckBox* KeepQualityBox(QWidget* Parent, QRect Place);
@@ -43,10 +45,13 @@ public:
 
     ~TSpliceJob() { Stop(); }
 
-    // Joins Stretches into Out on a worker. Progress (percent) and Done arrive on the GUI
-    // thread while Context lives and the job was not stopped.
-    void Start(QObject* Context, std::vector<mp3lossless::TMp3Stretch> Stretches, std::string Out,
-               std::function<void(int32_t)> Progress, TDone Done);
+    // Joins Stretches into Output's temporary file on a worker. Progress (percent) and Done
+    // arrive on the GUI thread while Context lives and the job was not stopped. The worker
+    // holds a share of Output until it no longer writes, so that a stopped job's file goes
+    // only then, whenever the window lets go of its own share.
+    void Start(QObject* Context, std::vector<mp3lossless::TMp3Stretch> Stretches,
+               std::shared_ptr<TPendingOutput> Output, std::function<void(int32_t)> Progress,
+               TDone Done);
     // Asks the worker to stop; nothing of this job arrives afterwards.
     void Stop();
     bool Running() const { return FStop != nullptr; }

@@ -202,7 +202,7 @@ private:
     std::unique_ptr<TSegmentChain> FChain;
     TSpliceJob FSplice;
     TSegmentRun FSpliceRun;                        // what the running join writes
-    std::unique_ptr<TPendingOutput> FSpliceOutput; // its output until it succeeds
+    std::shared_ptr<TPendingOutput> FSpliceOutput; // its output until it succeeds
     bool FWaitCursor = false;
     bool FMeasuring = false;
     uint64_t FOpenCount = 0; // numbers the opens, so that only the last one's length counts

@@ -141,7 +141,7 @@ void TfrmSegmentCut::StartSplice(const TSegmentRun& Run) {
         for (const TKeptPiece& piece : Run.Pieces)
             stretches.push_back({Run.Source, ScaleToSamples(rate, piece.StartMs, 1000),
                                  piece.ToEnd ? -1 : ScaleToSamples(rate, piece.EndMs, 1000)});
-        FSpliceOutput = std::make_unique<TPendingOutput>(Run.Output);
+        FSpliceOutput = std::make_shared<TPendingOutput>(Run.Output);
     } catch (const std::exception& e) {
         EndRun({TChainState::csFailed, {}, e.what()});
         return;
@@ -150,7 +150,7 @@ void TfrmSegmentCut::StartSplice(const TSegmentRun& Run) {
     setWindowTitle(SavedCaption + QStringLiteral(" - Cutting ... 0%"));
     RunStatus1->Start();
     FSplice.Start(
-        this, std::move(stretches), FSpliceOutput->TempName(),
+        this, std::move(stretches), FSpliceOutput,
         [this](int32_t Percent) {
             setWindowTitle(SavedCaption + QStringLiteral(" - Cutting ... %1%").arg(Percent));
             RunStatus1->SetPercent(Percent);
@@ -159,7 +159,7 @@ void TfrmSegmentCut::StartSplice(const TSegmentRun& Run) {
 }
 
 void TfrmSegmentCut::SpliceEnded(const mp3lossless::TCutResult& Result) {
-    std::unique_ptr<TPendingOutput> output = std::move(FSpliceOutput);
+    std::shared_ptr<TPendingOutput> output = std::move(FSpliceOutput);
     if (!output) return; // the window closed meanwhile
     if (Result.Status == mp3lossless::TCutStatus::csUnsuitable) {
         output.reset();
