@@ -29,6 +29,7 @@
 
 #include "audio/AuClassesTagged.h"
 #include "formats/AuMp3OutAim.h"
+#include "formats/AuMp3OutLanes.h"
 #include "formats/AuMp3OutPcm.h"
 #include "formats/Mp3BitRate.h"
 #include "platform/filestream.h"
@@ -118,6 +119,7 @@ private:
     // The next step's input into FFeed's buffer, the held input first; Eof at the end.
     uint32_t NextInput(bool& Eof);
     void FlushEncoder();
+    TMp3Lanes::TSink LanesSink();
     void AppendId3v1();
     void WriteTagFrame();
     void WriteId3v2();
@@ -141,6 +143,10 @@ private:
     // Everything below belongs to the worker during a run.
     std::unique_ptr<TAuFileStream> FOwnStream;
     THBeStream FEncoder = nullptr;
+    // Instead of FEncoder, for a long constant-rate stream without the reservoir: encoders
+    // on several cores.
+    std::unique_ptr<TMp3Lanes> FLanes;
+    uint32_t FEncoderChannels = 0;
     bool FFlushed = false;
     int64_t FAudioStart = 0; // stream offset of the first encoded byte
     int64_t FAudioBytes = 0; // bytes of encoded audio, tag frame included

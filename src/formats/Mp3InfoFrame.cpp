@@ -44,6 +44,12 @@ bool FindLameExtension(const uint8_t* Frame, size_t Size, const TMp3Header& Head
     return true;
 }
 
+void ExtensionDelayPadding(const TLameExtension& Extension, uint32_t& Delay, uint32_t& Padding) {
+    const uint8_t* e = Extension.data() + kDelayPadding;
+    Delay = (uint32_t(e[0]) << 4) | (e[1] >> 4);
+    Padding = (uint32_t(e[1] & 0xF) << 8) | e[2];
+}
+
 TLameExtension DefaultLameExtension() {
     TLameExtension e{};
     std::memcpy(e.data(), "LAME3.100", 9);

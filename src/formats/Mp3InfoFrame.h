@@ -26,6 +26,9 @@ using TLameExtension = std::array<uint8_t, kLameExtensionBytes>;
 bool FindLameExtension(const uint8_t* Frame, size_t Size, const mp3scan::TMp3Header& Header,
                        TLameExtension& Extension);
 
+// The encoder delay and padding an extension holds.
+void ExtensionDelayPadding(const TLameExtension& Extension, uint32_t& Delay, uint32_t& Padding);
+
 // An extension for a stream that had none: a version text decoders trust, all settings 0.
 TLameExtension DefaultLameExtension();
 

@@ -198,6 +198,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, Mp3OutFile, ::testing::Values(
     TFileCase{"cbr_ten_seconds", 44100, 2, 16, 441000, {}, 2, "Info", 1, 128, 0},
     // Whole chunks: the last step reads nothing and ends the run.
     TFileCase{"whole_chunks", 44100, 2, 16, 1152 * 40, {}, 2, "Info", 1, 128, 0},
+    // Long enough to be encoded in chunks on several cores (frames of 1152 and of 576
+    // samples; a tag frame larger than the stream's own; checksummed frames).
+    TFileCase{"chunked", 44100, 2, 16, 1300000, {}, 2, "Info", 1, 128, 0},
+    TFileCase{"chunked_mpeg2_mono", 22050, 1, 16, 700001, {}, 1, "Info", 1, 128, 3},
+    TFileCase{"chunked_small_frames", 44100, 2, 16, 700000, {.Rate = TMP3BitRate::mbr32},
+              2, "Info", 1, 32, 0},
+    TFileCase{"chunked_crc", 48000, 2, 16, 700000,
+              {.Mode = TMP3Mode::mmJointStereo, .Crc = true}, 2, "Info", 1, 128, 1},
     TFileCase{"vbr_flags", 44100, 2, 16, 88200,
               {.Mode = TMP3Mode::mmJointStereo, .Vbr = true, .Quality = TMP3Quality::mp3ql2,
                .Crc = true, .Copyright = true, .Original = false},
