@@ -1,12 +1,12 @@
 #include "formats/AuMp3OutLanes.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 
 #include "audio/AuComponent.h"
 #include "formats/Mp3SideInfo.h"
 #include "platform/Streams.h"
+#include "platform/acmMp3.h"
 #include "platform/lameEnc.h"
 #include "platform/mp3Scan.h"
 
@@ -25,10 +25,8 @@ std::string LameError(uint32_t Error) {
 } // namespace
 
 bool TMp3Lanes::Suits(const TBeConfig& Record, uint32_t InputRate) {
-    static constexpr std::array<uint32_t, 9> kRates = {8000,  11025, 12000, 16000, 22050,
-                                                       24000, 32000, 44100, 48000};
-    const bool mpegRate = std::find(kRates.begin(), kRates.end(), InputRate) != kRates.end();
-    return mpegRate && (Record.ReSampleRate == 0 || Record.ReSampleRate == InputRate) &&
+    return acm_mp3::IsMpegSampleRate(InputRate) &&
+           (Record.ReSampleRate == 0 || Record.ReSampleRate == InputRate) &&
            Record.EnableVBR == 0 &&
            !(Record.VbrMethod == kVbrMethodAbr && Record.VbrAbrKbps != 0) && Record.NoRes != 0 &&
            Record.WriteVBRHeader != 0 && Record.Preset == 0;
